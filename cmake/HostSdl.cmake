@@ -1,0 +1,1 @@
+target_sources(squarefield PRIVATE src/cli/no_desktop.cpp)

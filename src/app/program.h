@@ -1,0 +1,21 @@
+// Hosting the window class: what every host does once it has its services.
+#pragma once
+
+#include <optional>
+
+#include "platform/runtime.h"
+#include "platform/runtime_error.h"
+#include "platform/windows_api.h"
+
+namespace squarefield {
+
+inline constexpr const char* kVersion = "0.1.0";
+
+// Raises the load event of `form` in `window`, which runs the whole effect.
+// Returns the runtime error that ended it early, if one did.
+std::optional<RuntimeError> Host(Window& window, FormEvents& form);
+
+// Creates Form1 on the given services and hosts it.
+std::optional<RuntimeError> RunForm1(Runtime& runtime, WindowsApi& api, Window& window);
+
+}  // namespace squarefield

@@ -1,0 +1,13 @@
+// Saving the headless screen as an image.
+#pragma once
+
+#include <cstdio>
+
+#include "platform/headless/headless_host.h"
+
+namespace squarefield {
+
+// Writes the framebuffer as an 8-bit RGB PNG; false when the encoder or the stream failed.
+bool WritePng(const Framebuffer& framebuffer, std::FILE* out);
+
+}  // namespace squarefield
