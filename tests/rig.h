@@ -32,8 +32,6 @@ class ScriptedRuntime final : public Runtime {
   void Randomize() override {}
   void Randomize(float) override {}
   float Timer() override { return timer; }
-  double Sin(double radians) override { return std::sin(radians); }
-  double Cos(double radians) override { return std::cos(radians); }
   void DoEvents() override {}
   ScreenObject Screen() override { return screen; }
 };

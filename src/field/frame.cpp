@@ -2,6 +2,7 @@
 // if it left the field, and painted again, straight onto the screen.
 #include "app/form1.h"
 #include "platform/conversions.h"
+#include "platform/trig.h"
 
 namespace squarefield {
 
@@ -24,8 +25,8 @@ void Form1::Draw() {
 
       p.Speed = Checked(p.Acceleration + p.Speed);
       // Direction is kept only as an angle and converted anew each step.
-      p.X = Checked(p.X - rt_.Sin(Degree(p.Angle)) * p.Speed);
-      p.Y = Checked(p.Y - rt_.Cos(Degree(p.Angle)) * p.Speed);
+      p.X = Checked(p.X - Sin(Degree(p.Angle)) * p.Speed);
+      p.Y = Checked(p.Y - Cos(Degree(p.Angle)) * p.Speed);
 
       const float scaleWidth = Me_.ScaleWidth();
       const float scaleHeight = Me_.ScaleHeight();

@@ -1,6 +1,7 @@
 // Spawning one particle at a random distance and direction from the screen centre.
 #include "app/form1.h"
 #include "platform/conversions.h"
+#include "platform/trig.h"
 
 namespace squarefield {
 
@@ -21,8 +22,8 @@ void Form1::ReDimVar(std::int16_t Index) {
     rt_.Randomize(rt_.Timer());
     const float r2 = rt_.Rnd();
     p.Angle = r2 * 360.0;
-    p.X = Checked(W / 2 - Radius * rt_.Sin(Degree(p.Angle)));
-    p.Y = Checked(H / 2 - Radius * rt_.Cos(Degree(p.Angle)));
+    p.X = Checked(W / 2 - Radius * Sin(Degree(p.Angle)));
+    p.Y = Checked(H / 2 - Radius * Cos(Degree(p.Angle)));
     p.Speed = 1;
     const float r3 = rt_.Rnd();
     p.Acceleration = Divide(1, 80 - r3 * 60.0);

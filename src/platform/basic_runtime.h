@@ -1,5 +1,5 @@
 // The runtime services that are the same on every host: the generator, the
-// clock, Sin and Cos. Hosts add the event pump and the screen metrics.
+// clock. Hosts add the event pump and the screen metrics.
 #pragma once
 
 #include <cmath>
@@ -20,8 +20,6 @@ class BasicRuntime : public Runtime {
   void Randomize() override { generator_.Seed(seed_ ? *seed_ : clock_.Entropy()); }
   void Randomize(float Number) override { generator_.Fold(Number); }
   float Timer() override { return static_cast<float>(clock_.SecondsSinceMidnight()); }
-  double Sin(double radians) override { return std::sin(radians); }
-  double Cos(double radians) override { return std::cos(radians); }
 
  private:
   Clock& clock_;

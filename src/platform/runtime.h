@@ -59,10 +59,8 @@ class Runtime {
   virtual void Randomize() = 0;
   // Folds Number into the generator; the same number twice does not restart the sequence.
   virtual void Randomize(float Number) = 0;
-  // Seconds since local midnight.
+  // Seconds since local midnight. (Sin and Cos are shared by every host: platform/trig.h.)
   virtual float Timer() = 0;
-  virtual double Sin(double radians) = 0;
-  virtual double Cos(double radians) = 0;
   virtual void DoEvents() = 0;
   virtual ScreenObject Screen() = 0;
 };

@@ -53,8 +53,6 @@ class TracingRuntime final : public Runtime {
   void Randomize() override;
   void Randomize(float Number) override;
   float Timer() override;
-  double Sin(double radians) override { return inner_.Sin(radians); }
-  double Cos(double radians) override { return inner_.Cos(radians); }
   void DoEvents() override;
   ScreenObject Screen() override { return inner_.Screen(); }
 

@@ -1,6 +1,7 @@
 #include "platform/headless/headless_host.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/stop_signal.h"
 
@@ -13,9 +14,22 @@ void Framebuffer::Fill(std::int32_t left, std::int32_t top, std::int32_t right, 
   right = std::min(right, width_);
   bottom = std::min(bottom, height_);
   if (right <= left || bottom <= top) return;
-  const auto span = static_cast<std::size_t>(right - left);
+  const std::int32_t span = right - left;
   std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(top) * width_ + left;
-  for (std::int32_t y = top; y < bottom; ++y, row += width_) std::fill_n(row, span, pixel);
+  // Black and white (every fill the effect makes) are one repeated byte, which
+  // memset stores widest.
+  const auto byte = static_cast<unsigned char>(pixel);
+  if (pixel == byte * 0x01010101u) {
+    for (std::int32_t y = top; y < bottom; ++y, row += width_) std::memset(row, byte, sizeof(*row) * span);
+    return;
+  }
+  // Other colours: two pixels per store.
+  const std::uint64_t pair = (std::uint64_t{pixel} << 32) | pixel;
+  for (std::int32_t y = top; y < bottom; ++y, row += width_) {
+    std::int32_t x = 0;
+    for (; x + 1 < span; x += 2) std::memcpy(row + x, &pair, sizeof pair);
+    if (x < span) row[x] = pixel;
+  }
 }
 
 HDC HeadlessScreen::GetWindowDC(HWND hwnd) {
@@ -30,31 +44,35 @@ int HeadlessScreen::ShowCursor(bool show) {
 
 HBRUSH HeadlessScreen::CreateSolidBrush(COLORREF color) {
   if (script_.fail_create_brush) return 0;
-  // COLORREF is 0x00BBGGRR; the framebuffer holds 0x00RRGGBB.
-  const std::uint32_t pixel = ((color & 0xFFu) << 16) | (color & 0xFF00u) | ((color >> 16) & 0xFFu);
+  // COLORREF is 0x00BBGGRR; the framebuffer holds 0xXXRRGGBB. The unused top
+  // byte repeats blue, so that greys (black and white among them) are one repeated byte.
+  const std::uint32_t pixel =
+      ((color & 0xFFu) << 16) | (color & 0xFF00u) | ((color >> 16) & 0xFFu) | ((color >> 16) & 0xFFu) << 24;
   brushes_.push_back({next_brush_, pixel, true});
   return next_brush_++;
 }
 
 int HeadlessScreen::FillRect(HDC hdc, const RECT& rect, HBRUSH brush) {
   if (hdc != kScreenDC) return 0;
-  for (const Brush& b : brushes_) {
-    if (b.handle == brush && b.alive) {
-      fb_.Fill(rect.left, rect.top, rect.right, rect.bottom, b.pixel);
-      return 1;
-    }
-  }
-  return 0;
+  const Brush* b = Find(brush);
+  if (b == nullptr) return 0;
+  fb_.Fill(rect.left, rect.top, rect.right, rect.bottom, b->pixel);
+  return 1;
+}
+
+// Brush handles are handed out in sequence, so a handle is its own index.
+HeadlessScreen::Brush* HeadlessScreen::Find(HBRUSH brush) {
+  const HBRUSH index = brush - kFirstBrush;
+  if (index < 0 || index >= static_cast<HBRUSH>(brushes_.size())) return nullptr;
+  Brush& b = brushes_[static_cast<std::size_t>(index)];
+  return b.alive ? &b : nullptr;
 }
 
 bool HeadlessScreen::DeleteObject(HBRUSH object) {
-  for (Brush& b : brushes_) {
-    if (b.handle == object && b.alive) {
-      b.alive = false;
-      return true;
-    }
-  }
-  return false;
+  Brush* b = Find(object);
+  if (b == nullptr) return false;
+  b->alive = false;
+  return true;
 }
 
 std::int16_t HeadlessScreen::GetAsyncKeyState(int vKey) {

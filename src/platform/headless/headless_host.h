@@ -17,7 +17,8 @@
 
 namespace squarefield {
 
-// Pixels are 0x00RRGGBB, row by row from the top-left corner.
+// Pixels are 0xXXRRGGBB, row by row from the top-left corner; the top byte is
+// not part of the colour.
 class Framebuffer {
  public:
   Framebuffer(int width, int height)
@@ -25,7 +26,8 @@ class Framebuffer {
 
   int Width() const { return width_; }
   int Height() const { return height_; }
-  std::uint32_t At(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
+  // The colour at x, y as 0x00RRGGBB.
+  std::uint32_t At(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x] & 0xFFFFFFu; }
   const std::vector<std::uint32_t>& Pixels() const { return pixels_; }
   // Fills the part of [left, right) x [top, bottom) that lies on the screen.
   void Fill(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::uint32_t pixel);
@@ -83,7 +85,10 @@ class HeadlessScreen final : public WindowsApi {
   Framebuffer& fb_;
   HeadlessScript script_;
   std::vector<Brush> brushes_;
-  HBRUSH next_brush_ = 4;
+  Brush* Find(HBRUSH brush);
+
+  static constexpr HBRUSH kFirstBrush = 4;
+  HBRUSH next_brush_ = kFirstBrush;
   int cursor_count_ = 0;
   std::int64_t polls_ = 0;
   bool escape_was_down_ = false;
