@@ -98,7 +98,7 @@ TEST_F(Frame, NullDeviceContextOrDeletedBrushPaintsNothing) {
   rig.form.ScreenDC = 0;
   rig.form.Draw();
   EXPECT_EQ(rig.fb.At(11, 11), 0u);
-  rig.form.ScreenDC = HeadlessScreen::kScreenDC;
+  rig.form.ScreenDC = FramebufferScreen::kScreenDC;
   rig.screen.DeleteObject(rig.form.Brushes(1));
   rig.form.Draw();
   EXPECT_EQ(rig.fb.At(11, 11), 0u);

@@ -1,0 +1,69 @@
+#include "platform/framebuffer_screen.h"
+
+#include <algorithm>
+
+namespace squarefield {
+
+HDC FramebufferScreen::GetWindowDC(HWND hwnd) {
+  if (failures_.fail_get_window_dc || hwnd != kDesktopWindow) return 0;
+  return kScreenDC;
+}
+
+int FramebufferScreen::ShowCursor(bool show) {
+  cursor_count_ += show ? 1 : -1;
+  CursorCountChanged(cursor_count_);
+  return cursor_count_;
+}
+
+HBRUSH FramebufferScreen::CreateSolidBrush(COLORREF color) {
+  if (failures_.fail_create_brush) return 0;
+  // COLORREF is 0x00BBGGRR; the framebuffer holds 0xXXRRGGBB. The unused top
+  // byte repeats blue, so that greys (black and white among them) are one repeated byte.
+  const std::uint32_t blue = (color >> 16) & 0xFFu;
+  const std::uint32_t pixel = ((color & 0xFFu) << 16) | (color & 0xFF00u) | blue | blue << 24;
+  brushes_.push_back({next_brush_, pixel, true});
+  return next_brush_++;
+}
+
+int FramebufferScreen::FillRect(HDC hdc, const RECT& rect, HBRUSH brush) {
+  if (hdc != kScreenDC) return 0;
+  const Brush* b = Find(brush);
+  if (b == nullptr) return 0;
+  fb_.Fill(rect.left, rect.top, rect.right, rect.bottom, b->pixel);
+  return 1;
+}
+
+// Brush handles are handed out in sequence, so a handle is its own index.
+FramebufferScreen::Brush* FramebufferScreen::Find(HBRUSH brush) {
+  const HBRUSH index = brush - kFirstBrush;
+  if (index < 0 || index >= static_cast<HBRUSH>(brushes_.size())) return nullptr;
+  Brush& b = brushes_[static_cast<std::size_t>(index)];
+  return b.alive ? &b : nullptr;
+}
+
+bool FramebufferScreen::DeleteObject(HBRUSH object) {
+  Brush* b = Find(object);
+  if (b == nullptr) return false;
+  b->alive = false;
+  return true;
+}
+
+bool FramebufferScreen::SetWindowPos(HWND hwnd, HWND insertAfter, int, int, int, int, std::uint32_t flags) {
+  if (hwnd != kFormWindow) return false;
+  topmost_ = insertAfter == HWND_TOPMOST;
+  if (flags & SWP_SHOWWINDOW) visible_ = true;
+  Placed(topmost_, (flags & SWP_SHOWWINDOW) != 0);
+  return true;
+}
+
+void FramebufferScreen::Restore(WindowsApi& via) {
+  while (cursor_count_ < 0) via.ShowCursor(true);
+  for (const Brush& b : std::vector<Brush>(brushes_))
+    if (b.alive) via.DeleteObject(b.handle);
+}
+
+int FramebufferScreen::LiveBrushes() const {
+  return static_cast<int>(std::count_if(brushes_.begin(), brushes_.end(), [](const Brush& b) { return b.alive; }));
+}
+
+}  // namespace squarefield

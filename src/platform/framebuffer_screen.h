@@ -1,0 +1,70 @@
+// The eight windowing and drawing calls over a framebuffer, for hosts that do
+// not paint on a real desktop: handles, brushes, the cursor's display counter,
+// the form window's placement. Hosts add the keyboard and what the user sees.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/framebuffer.h"
+#include "platform/windows_api.h"
+
+namespace squarefield {
+
+// Calls a host can be told to fail, as a real system might.
+struct FailureScript {
+  bool fail_get_window_dc = false;
+  bool fail_create_brush = false;
+};
+
+class FramebufferScreen : public WindowsApi {
+ public:
+  // Handles are small distinct integers, the same on every run and every host.
+  static constexpr HWND kFormWindow = 1;
+  static constexpr HWND kDesktopWindow = 2;
+  static constexpr HDC kScreenDC = 3;
+
+  FramebufferScreen(Framebuffer& framebuffer, FailureScript failures) : fb_(framebuffer), failures_(failures) {}
+
+  HWND GetDesktopWindow() override { return kDesktopWindow; }
+  HDC GetWindowDC(HWND hwnd) override;
+  int ShowCursor(bool show) override;
+  HBRUSH CreateSolidBrush(COLORREF color) override;
+  int FillRect(HDC hdc, const RECT& rect, HBRUSH brush) override;
+  bool DeleteObject(HBRUSH object) override;
+  bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, std::uint32_t flags) override;
+
+  // The host's own clean-up when a run ends early: show the cursor again and
+  // free the brushes still alive, through `via` so a trace records it too.
+  void Restore(WindowsApi& via);
+
+  int CursorCount() const { return cursor_count_; }
+  int LiveBrushes() const;
+  bool Topmost() const { return topmost_; }
+  bool Visible() const { return visible_; }
+
+ protected:
+  // What a host shows of the cursor and the window's placement.
+  virtual void CursorCountChanged(int /*count*/) {}
+  virtual void Placed(bool /*topmost*/, bool /*show*/) {}
+
+  Framebuffer& fb_;
+
+ private:
+  struct Brush {
+    HBRUSH handle;
+    std::uint32_t pixel;
+    bool alive;
+  };
+  Brush* Find(HBRUSH brush);
+
+  static constexpr HBRUSH kFirstBrush = 4;
+  FailureScript failures_;
+  std::vector<Brush> brushes_;
+  HBRUSH next_brush_ = kFirstBrush;
+  int cursor_count_ = 0;
+  bool topmost_ = false;
+  bool visible_ = false;
+};
+
+}  // namespace squarefield
