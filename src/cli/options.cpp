@@ -50,6 +50,10 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
   std::string frames, seed;
   app.add_option("--frames", frames, "Stop after N frames, as if Escape were pressed")->type_name("N");
   app.add_option("--seed", seed, "Seed the generator and use a virtual clock: repeatable runs")->type_name("N");
+  app.add_flag("--window", options.window, "Run in a 1024x768 window instead of the full screen");
+  app.add_option("--fps", options.fps, "Cap the frame rate at N frames per second (default: as fast as it goes)")
+      ->type_name("N")
+      ->check(CLI::Range(0.1, 10000.0));
   app.add_option("--trace", options.trace, "Log every platform call to FILE, one per line")->type_name("FILE");
   app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image")->type_name("FILE");
 
@@ -84,6 +88,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     if (!ParseWhole(seed, number)) return fail("--seed: '" + seed + "' is not a whole number from 0 to 2^64-1");
     options.seed = number;
   }
+  if (options.headless && options.window) return fail("--window: not with --headless");
   if (!options.headless) {
     for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}})
       if (!value->empty()) return fail(std::string(name) + ": only with --headless");

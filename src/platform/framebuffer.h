@@ -12,7 +12,7 @@ namespace squarefield {
 // not part of the colour.
 class Framebuffer {
  public:
-  static constexpr int kTileShift = 6;  // changes are tracked in 64x64 tiles
+  static constexpr int kTileShift = 3;  // changes are tracked in 8x8 tiles
 
   Framebuffer(int width, int height);
 

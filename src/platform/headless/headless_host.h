@@ -12,6 +12,7 @@
 
 #include "platform/basic_runtime.h"
 #include "platform/framebuffer.h"
+#include "platform/frame_pacer.h"
 #include "platform/framebuffer_screen.h"
 #include "platform/hosted_window.h"
 
@@ -55,16 +56,18 @@ class HeadlessWindow final : public HostedWindow {
 
 class HeadlessRuntime final : public BasicRuntime {
  public:
-  HeadlessRuntime(const Framebuffer& framebuffer, Clock& clock, std::optional<std::uint64_t> seed)
-      : BasicRuntime(clock, seed), fb_(framebuffer) {}
+  HeadlessRuntime(const Framebuffer& framebuffer, Clock& clock, std::optional<std::uint64_t> seed,
+                  std::optional<double> fps = std::nullopt)
+      : BasicRuntime(clock, seed), fb_(framebuffer), pacer_(fps) {}
 
-  void DoEvents() override {}
+  void DoEvents() override { pacer_.Wait(); }
   ScreenObject Screen() override {
     return {static_cast<float>(fb_.Width()) * 15, static_cast<float>(fb_.Height()) * 15, 15, 15};
   }
 
  private:
   const Framebuffer& fb_;
+  FramePacer pacer_;
 };
 
 }  // namespace squarefield

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The SDL desktop host as a user meets it, on an X server of its own (Xvfb):
+# the field on screen, and every way of ending it ending cleanly.
+# Usage: desktop_test.sh path/to/squarefield path/to/wm_close
+set -u
+bin=${1:?} wm_close=${2:?}
+work=$(mktemp -d)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Without any display: status 2 and a message that points to --headless.
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$bin" --frames 1 >/dev/null 2>"$work/err"
+status=$?
+[ "$status" = 2 ] || fail "no display: exit $status"
+grep -q -- "--headless" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] || fail "no display: message $(cat "$work/err")"
+
+# Xvfb picks a free display number itself and writes it once it is ready.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -1 "$work/display")"
+
+# Starts the program, waits until its window is mapped; sets $pid.
+start() {
+  "$bin" "$@" 2>"$work/err" &
+  pid=$!
+  for _ in $(seq 50); do xdotool search --name '^squarefield$' >/dev/null 2>&1 && break; sleep 0.1; done
+  sleep 1
+}
+# Waits up to 2 s for $pid; sets $result to its status, or "timeout".
+finish() {
+  for _ in $(seq 20); do
+    if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; result=$?; return; fi
+    sleep 0.1
+  done
+  kill -9 "$pid"; wait "$pid" 2>/dev/null; result=timeout
+}
+
+# The field: mostly black, with white squares in all four quadrants.
+start
+xwd -root -silent | convert xwd:- "$work/shot.png"
+for q in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
+  mean=$(convert "$work/shot.png" -crop "$q" -colorspace gray -format '%[fx:mean]' info:)
+  awk -v m="$mean" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || fail "quadrant $q mean $mean"
+done
+xdotool key Escape
+finish; [ "$result" = 0 ] || fail "Escape: not status 0 within 2 s: $(cat "$work/err")"
+
+start --trace "$work/close.txt"
+"$wm_close" squarefield || fail "wm_close"
+finish; [ "$result" = 0 ] || fail "window close: not status 0 within 2 s"
+tail -4 "$work/close.txt" | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" ||
+  fail "window close: no clean shut-down"
+
+for sig in TERM INT HUP; do
+  start
+  kill -s "$sig" "$pid"
+  finish; [ "$result" = 0 ] || fail "SIG$sig: not status 0 within 2 s"
+done
+
+# --window: a 1024x768 window; --fps paces it.
+start --window --fps 30 --frames 30 --trace "$work/w.txt"
+finish; [ "$result" = 0 ] || fail "--window --fps 30 --frames 30 did not end in time"
+head -2 "$work/w.txt" | grep -q "SetWindowPos 1 -1 0 0 1024 768 0x0050" || fail "--window size"
+
+echo "desktop: $failures failed"
+[ "$failures" = 0 ]
