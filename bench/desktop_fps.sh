@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The SDL desktop host against the headless host, on an Xvfb screen of
+# WIDTHxHEIGHT, in one run: frames per second of each and the ratio; then the
+# share of one core used with --fps 60.
+# Usage: bench/desktop_fps.sh [FRAMES] [WIDTHxHEIGHT]   (after: cmake --workflow --preset default)
+set -eu
+frames=${1:-3000}
+size=${2:-1920x1080}
+bin=${BUILD:-build/default}/squarefield
+work=$(mktemp -d)
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$work/display")"
+
+seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }
+sdl=$(seconds "$bin" --frames "$frames")
+headless=$(seconds "$bin" --headless --size "$size" --frames "$frames")
+awk -v n="$frames" -v s="$sdl" -v h="$headless" 'BEGIN {
+  printf "sdl:      %d frames in %.3f s: %.0f frames/s\n", n, s, n / s
+  printf "headless: %d frames in %.3f s: %.0f frames/s\n", n, h, n / h
+  printf "ratio: %.3f of the headless rate\n", h / s }'
+
+# CPU share at 60 frames per second over 10 s: user + system time of the process.
+/usr/bin/time -f "%U %S %e" -o "$work/time" "$bin" --fps 60 --frames 600
+read -r user sys real <"$work/time"
+awk -v u="$user" -v s="$sys" -v r="$real" 'BEGIN { printf "--fps 60: %.1f%% of one core (%.2f s CPU over %.2f s)\n", 100 * (u + s) / r, u + s, r }'
