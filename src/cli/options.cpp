@@ -51,11 +51,18 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
   app.add_option("--frames", frames, "Stop after N frames, as if Escape were pressed")->type_name("N");
   app.add_option("--seed", seed, "Seed the generator and use a virtual clock: repeatable runs")->type_name("N");
   app.add_flag("--window", options.window, "Run in a 1024x768 window instead of the full screen");
-  app.add_option("--fps", options.fps, "Cap the frame rate at N frames per second (default: as fast as it goes)")
+  app.add_option("--fps", options.fps,
+                 "Cap the desktop frame rate at N per second (default: as fast as it goes); headless, the GIF's rate "
+                 "(default 50)")
       ->type_name("N")
       ->check(CLI::Range(0.1, 10000.0));
   app.add_option("--trace", options.trace, "Log every platform call to FILE, one per line")->type_name("FILE");
   app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image")->type_name("FILE");
+#ifdef SQUAREFIELD_HAS_GIF
+  app.add_option("--gif", options.gif, "Save every frame as a looping animated GIF")->type_name("FILE");
+#else
+  app.footer("This build has no GIF export (--gif).");
+#endif
 
   try {
     app.parse(argc, argv);
@@ -75,6 +82,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
   if (!size.empty()) {
     if (!ParseSize(size, options.width, options.height))
       return fail("--size: '" + size + "' is not a size WxH from 1x1 to 65535x65535");
+    if (!options.gif.empty() && (options.width > 65535 || options.height > 65535))
+      return fail("--size: a GIF is at most 65535 pixels on a side");
     if (std::int64_t{options.width} * options.height > kMaxPixels)
       return fail("--size: '" + size + "' is larger than the 67108864 pixels allowed");
   }
@@ -90,10 +99,11 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
   }
   if (options.headless && options.window) return fail("--window: not with --headless");
   if (!options.headless) {
-    for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}})
+    for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}, {"--gif", &options.gif}})
       if (!value->empty()) return fail(std::string(name) + ": only with --headless");
   }
-  for (const auto& [name, path] : {std::pair{"--trace", &options.trace}, {"--png", &options.png}}) {
+  for (const auto& [name, path] :
+       {std::pair{"--trace", &options.trace}, {"--png", &options.png}, {"--gif", &options.gif}}) {
     if (path->empty()) continue;
     std::string problem;
     if (!CanWrite(*path, problem)) return fail(std::string(name) + ": cannot write '" + *path + "': " + problem);

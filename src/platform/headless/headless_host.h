@@ -2,17 +2,18 @@
 //  - the desktop window's device context paints into it, clipped to the screen
 //  - Form1's window covers the whole screen at 0,0; 15 twips per pixel
 //  - ShowCursor keeps a display counter; nothing is shown
+//  - DoEvents never waits: --fps only sets an animation's frame delay
 //  - Escape is scripted: down from the N-th poll on, or once SIGINT/SIGTERM arrive
 //  - GetWindowDC and CreateSolidBrush can be told to fail, so failure paths can be tested
 // Tests, benchmarks and image export run on it; it is always built.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "platform/basic_runtime.h"
 #include "platform/framebuffer.h"
-#include "platform/frame_pacer.h"
 #include "platform/framebuffer_screen.h"
 #include "platform/hosted_window.h"
 
@@ -56,18 +57,21 @@ class HeadlessWindow final : public HostedWindow {
 
 class HeadlessRuntime final : public BasicRuntime {
  public:
-  HeadlessRuntime(const Framebuffer& framebuffer, Clock& clock, std::optional<std::uint64_t> seed,
-                  std::optional<double> fps = std::nullopt)
-      : BasicRuntime(clock, seed), fb_(framebuffer), pacer_(fps) {}
+  HeadlessRuntime(const Framebuffer& framebuffer, Clock& clock, std::optional<std::uint64_t> seed)
+      : BasicRuntime(clock, seed), fb_(framebuffer) {}
 
-  void DoEvents() override { pacer_.Wait(); }
+  // There is no display to keep pace with: a frame ends as soon as it is drawn,
+  // and whoever records frames is told.
+  void DoEvents() override {
+    if (on_frame) on_frame();
+  }
+  std::function<void()> on_frame;
   ScreenObject Screen() override {
     return {static_cast<float>(fb_.Width()) * 15, static_cast<float>(fb_.Height()) * 15, 15, 15};
   }
 
  private:
   const Framebuffer& fb_;
-  FramePacer pacer_;
 };
 
 }  // namespace squarefield

@@ -1,0 +1,65 @@
+#include "platform/headless/gif_export.h"
+
+#include <cgif.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace squarefield {
+
+namespace {
+int WriteChunk(void* context, const std::uint8_t* data, const std::size_t size) {
+  return std::fwrite(data, 1, size, static_cast<std::FILE*>(context)) == size ? 0 : -1;
+}
+}  // namespace
+
+std::uint16_t GifDelay(double fps) {
+  const double hundredths = std::round(100.0 / fps);
+  return static_cast<std::uint16_t>(std::clamp(hundredths, 2.0, 65535.0));
+}
+
+GifRecorder::GifRecorder(std::FILE* out, int width, int height, std::uint16_t delay)
+    : indices_(static_cast<std::size_t>(width) * height), delay_(delay) {
+  // Black and white, and a spare entry: the encoder marks unchanged pixels with
+  // the next free index, which must still lie inside the (power-of-two) table or
+  // strict decoders reject the file.
+  static std::uint8_t palette[] = {0, 0, 0, 255, 255, 255, 0, 0, 0};
+  CGIF_Config config{};
+  config.pGlobalPalette = palette;
+  config.numGlobalPaletteEntries = 3;
+  config.attrFlags = CGIF_ATTR_IS_ANIMATED;
+  config.numLoops = CGIF_INFINITE_LOOP;
+  config.width = static_cast<std::uint16_t>(width);
+  config.height = static_cast<std::uint16_t>(height);
+  config.pWriteFn = WriteChunk;
+  config.pContext = out;
+  gif_ = cgif_newgif(&config);
+  ok_ = gif_ != nullptr;
+}
+
+GifRecorder::~GifRecorder() {
+  if (gif_ != nullptr) cgif_close(gif_);
+}
+
+bool GifRecorder::AddFrame(const Framebuffer& framebuffer) {
+  if (!ok_) return false;
+  // Any colour but black shows as white: the effect paints only those two.
+  const auto& pixels = framebuffer.Pixels();
+  for (std::size_t i = 0; i < pixels.size(); ++i) indices_[i] = (pixels[i] & 0xFFFFFFu) != 0;
+  CGIF_FrameConfig frame{};
+  frame.pImageData = indices_.data();
+  frame.delay = delay_;
+  frame.genFlags = CGIF_FRAME_GEN_USE_TRANSPARENCY | CGIF_FRAME_GEN_USE_DIFF_WINDOW;
+  ok_ = cgif_addframe(gif_, &frame) == CGIF_OK;
+  frames_ += ok_;
+  return ok_;
+}
+
+bool GifRecorder::Finish() {
+  if (gif_ == nullptr) return false;
+  const int result = cgif_close(gif_);
+  gif_ = nullptr;
+  return ok_ && result == CGIF_OK && frames_ > 0;
+}
+
+}  // namespace squarefield

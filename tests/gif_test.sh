@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Animated GIF export, decoded again by independent tools (gifsicle, ImageMagick).
+set -u
+bin=${1:?usage: gif_test.sh path/to/squarefield}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+"$bin" --headless --size 320x240 --frames 60 --seed 3 --gif a.gif --png a.png || fail "run"
+info=$(gifsicle --info a.gif 2>&1)
+grep -q "60 images" <<<"$info" || fail "frame count: $(head -1 <<<"$info")"
+grep -q "loop forever" <<<"$info" || fail "not looping"
+[ "$(grep -c "delay 0.02s" <<<"$info")" = 60 ] || fail "delay is not 2/100 s on every frame"
+# The last frame, with every earlier frame under it, is the picture --png saved.
+convert a.gif -coalesce "frame-%03d.png"
+diff=$(compare -metric AE frame-059.png a.png null: 2>&1)
+[ "$diff" = 0 ] || fail "last frame differs from the PNG in $diff pixels"
+colours=$(identify -format '%k' frame-030.png)
+[ "$colours" -le 2 ] || fail "frame 30 has $colours colours, not black and white"
+
+"$bin" --headless --size 64x48 --frames 3 --seed 3 --fps 25 --gif b.gif || fail "--fps run"
+[ "$(gifsicle --info b.gif | grep -c "delay 0.04s")" = 3 ] || fail "--fps 25 is not 4/100 s"
+
+# Refused before anything is written.
+"$bin" --gif c.gif 2>err.txt
+[ $? = 2 ] && grep -q -- --gif err.txt && [ ! -e c.gif ] || fail "--gif without --headless"
+"$bin" --headless --frames 2 --gif /no/such/dir/c.gif 2>err.txt
+[ $? = 2 ] && grep -q -- --gif err.txt || fail "unwritable --gif"
+
+# Interrupted: what was recorded so far is a complete GIF.
+for sig in INT TERM; do
+  "$bin" --headless --size 160x120 --gif s.gif &
+  pid=$!
+  sleep 0.5
+  kill -s "$sig" "$pid"
+  wait "$pid" || fail "SIG$sig: exit $?"
+  gifsicle --info s.gif >/dev/null 2>&1 || fail "SIG$sig: not a valid GIF"
+  ls s.gif.part >/dev/null 2>&1 && fail "SIG$sig: temporary file left"
+  rm -f s.gif
+done
+
+echo "gif: $failures failed"
+[ "$failures" = 0 ]
