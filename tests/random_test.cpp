@@ -81,26 +81,3 @@ TEST(BasicRuntime, SeededRunsRepeatAndTimerIsSinglePrecision) {
 }  // namespace
 }  // namespace squarefield
 
-#include "app/form1.h"
-#include "platform/trig.h"
-
-namespace squarefield {
-namespace {
-
-// The frame step takes Sin and Cos of one angle together, which the compiler may
-// fuse into one sincos; the pair must equal the separate library calls bit for bit.
-TEST(Trig, FusedPairEqualsSeparateCalls) {
-  double (*volatile separate_sin)(double) = std::sin;
-  double (*volatile separate_cos)(double) = std::cos;
-  RandomGenerator g;
-  g.Seed(3);
-  for (int i = 0; i < 200000; ++i) {
-    const double a = static_cast<double>(g.Next()) * 360.0 * Form1::F;
-    const double s = Sin(a), c = Cos(a);
-    ASSERT_EQ(s, separate_sin(a)) << a;
-    ASSERT_EQ(c, separate_cos(a)) << a;
-  }
-}
-
-}  // namespace
-}  // namespace squarefield
