@@ -5,6 +5,7 @@
 #include "platform/headless/headless_run.h"
 
 int main(int argc, char** argv) {
+  squarefield::PrepareConsole();
   squarefield::Options options;
   if (const auto status = squarefield::ParseOptions(argc, argv, options)) return *status;
   return options.headless ? squarefield::RunHeadless(options) : squarefield::RunDesktop(options);

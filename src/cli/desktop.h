@@ -7,4 +7,8 @@ namespace squarefield {
 
 int RunDesktop(const Options& options);
 
+// Makes --help, --version and option errors reach the console the program was
+// started from (a Windows GUI program has none of its own).
+void PrepareConsole();
+
 }  // namespace squarefield

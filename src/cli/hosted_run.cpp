@@ -11,7 +11,8 @@
 namespace squarefield {
 
 int RunHosted(const Options& options, Runtime& runtime, WindowsApi& api, Window& window, int width, int height,
-              const std::function<void(WindowsApi&)>& restore) {
+              const std::function<void(WindowsApi&)>& restore,
+              const std::function<void(const std::string&)>& report) {
   std::unique_ptr<OutputFile> trace_file;
   std::string problem;
   if (!options.trace.empty()) {
@@ -33,6 +34,7 @@ int RunHosted(const Options& options, Runtime& runtime, WindowsApi& api, Window&
     // Never leave the cursor hidden or the brushes alive, whatever ended the run.
     restore(services.api());
     std::cerr << "squarefield: " << error->Report() << '\n';
+    if (report) report(error->Report());
     status = kExitRuntimeError;
   }
   if (trace_file && !trace_file->Commit(problem)) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "cli/options.h"
 #include "platform/runtime.h"
@@ -10,9 +11,11 @@
 
 namespace squarefield {
 
-// `restore` is called after a runtime error, with the (possibly traced) calls to
-// use, to show the cursor again and free what the run left. Returns the exit status.
+// After a runtime error `restore` is called with the (possibly traced) calls to
+// use, to show the cursor again and free what the run left; then the error is
+// reported on stderr, and to `report` if given. Returns the exit status.
 int RunHosted(const Options& options, Runtime& runtime, WindowsApi& api, Window& window, int width, int height,
-              const std::function<void(WindowsApi&)>& restore);
+              const std::function<void(WindowsApi&)>& restore,
+              const std::function<void(const std::string&)>& report = {});
 
 }  // namespace squarefield

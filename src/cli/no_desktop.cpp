@@ -10,4 +10,6 @@ int RunDesktop(const Options&) {
   return kExitUsage;
 }
 
+void PrepareConsole() {}
+
 }  // namespace squarefield

@@ -27,4 +27,6 @@ int RunDesktop(const Options& options) {
                    [&](WindowsApi& via) { screen.Restore(via); });
 }
 
+void PrepareConsole() {}
+
 }  // namespace squarefield

@@ -1,0 +1,176 @@
+#include "platform/win32/win32_host.h"
+
+#include <algorithm>
+
+#include "platform/stop_signal.h"
+
+namespace squarefield {
+
+namespace {
+constexpr wchar_t kClassName[] = L"squarefield";
+
+::HWND ToHwnd(squarefield::HWND h) { return reinterpret_cast<::HWND>(h); }
+::HDC ToHdc(HDC h) { return reinterpret_cast<::HDC>(h); }
+::HBRUSH ToHbrush(HBRUSH h) { return reinterpret_cast<::HBRUSH>(h); }
+}  // namespace
+
+bool Win32Session::Open(bool windowed) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = static_cast<::HBRUSH>(GetStockObject(BLACK_BRUSH));
+  wc.lpszClassName = kClassName;
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+  const int screen_w = GetSystemMetrics(SM_CXSCREEN), screen_h = GetSystemMetrics(SM_CYSCREEN);
+  int x = 0, y = 0, w = screen_w, h = screen_h;
+  if (windowed) {
+    w = std::min(1024, screen_w);
+    h = std::min(768, screen_h);
+    x = (screen_w - w) / 2;
+    y = (screen_h - h) / 2;
+  }
+  // A tool window gets no taskbar button; the placement call shows it.
+  hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"squarefield", WS_POPUP, x, y, w, h, nullptr, nullptr,
+                          instance, this);
+  if (hwnd_ == nullptr) return false;
+
+  const ::HDC screen = ::GetDC(nullptr);
+  const int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  if (dpi_x > 0) tpp_x_ = 1440.0f / static_cast<float>(dpi_x);
+  if (dpi_y > 0) tpp_y_ = 1440.0f / static_cast<float>(dpi_y);
+  return true;
+}
+
+Win32Session::~Win32Session() { Close(); }
+
+void Win32Session::Close() {
+  if (hwnd_ == nullptr) return;
+  const ::HWND hwnd = hwnd_;
+  hwnd_ = nullptr;
+  DestroyWindow(hwnd);
+}
+
+void Win32Session::Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) close_requested = true;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* session = reinterpret_cast<Win32Session*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  switch (message) {
+    case WM_CLOSE:
+      // Alt+F4 and the like end the loop as Escape does; the window goes when
+      // the program unloads it, not before.
+      if (session) session->close_requested = true;
+      return 0;
+    case WM_QUERYENDSESSION:
+    case WM_ENDSESSION:
+      if (session) session->close_requested = true;
+      return TRUE;
+    default:
+      return DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+}
+
+squarefield::HWND Win32Screen::GetDesktopWindow() {
+  return reinterpret_cast<squarefield::HWND>(::GetDesktopWindow());
+}
+
+HDC Win32Screen::GetWindowDC(squarefield::HWND hwnd) {
+  const ::HDC dc = ::GetWindowDC(ToHwnd(hwnd));
+  if (dc) dcs_.emplace_back(ToHwnd(hwnd), dc);
+  return reinterpret_cast<HDC>(dc);
+}
+
+int Win32Screen::ShowCursor(bool show) {
+  cursor_count_ += show ? 1 : -1;
+  return ::ShowCursor(show ? TRUE : FALSE);
+}
+
+HBRUSH Win32Screen::CreateSolidBrush(COLORREF color) {
+  const ::HBRUSH brush = ::CreateSolidBrush(color);
+  if (brush) brushes_.push_back(reinterpret_cast<HBRUSH>(brush));
+  return reinterpret_cast<HBRUSH>(brush);
+}
+
+int Win32Screen::FillRect(HDC hdc, const squarefield::RECT& rect, HBRUSH brush) {
+  const ::RECT r{rect.left, rect.top, rect.right, rect.bottom};
+  return ::FillRect(ToHdc(hdc), &r, ToHbrush(brush));
+}
+
+bool Win32Screen::DeleteObject(HBRUSH object) {
+  brushes_.erase(std::remove(brushes_.begin(), brushes_.end(), object), brushes_.end());
+  return ::DeleteObject(reinterpret_cast<HGDIOBJ>(object)) != 0;
+}
+
+std::int16_t Win32Screen::GetAsyncKeyState(int vKey) {
+  auto result = static_cast<std::uint16_t>(::GetAsyncKeyState(vKey));
+  // A close or a signal stands in for a press, so all of them take one shut-down path.
+  if (vKey == VK_ESCAPE &&
+      (session_.close_requested || StopRequested() || (frames_ && ++polls_ >= *frames_)))
+    result |= 1;
+  return static_cast<std::int16_t>(result);
+}
+
+bool Win32Screen::SetWindowPos(squarefield::HWND hwnd, squarefield::HWND insertAfter, int x, int y, int cx, int cy,
+                               std::uint32_t flags) {
+  return ::SetWindowPos(ToHwnd(hwnd), ToHwnd(insertAfter), x, y, cx, cy, flags) != 0;
+}
+
+void Win32Screen::Restore(WindowsApi& via) {
+  while (cursor_count_ < 0) via.ShowCursor(true);
+  for (const HBRUSH brush : std::vector<HBRUSH>(brushes_)) via.DeleteObject(brush);
+}
+
+void Win32Screen::RepaintAndRelease() {
+  for (const auto& [hwnd, dc] : dcs_) ::ReleaseDC(hwnd, dc);
+  dcs_.clear();
+  RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void Win32Window::Show() {
+  if (session_.Handle() == nullptr) return;
+  ShowWindow(session_.Handle(), SW_SHOW);
+  // Escape is read from the keyboard state, so focus is not needed; still,
+  // bring the window forward as a shown form would be.
+  SetForegroundWindow(session_.Handle());
+}
+
+::RECT Win32Window::Rect() const {
+  ::RECT r{};
+  if (session_.Handle()) GetWindowRect(session_.Handle(), &r);
+  return r;
+}
+
+float Win32Window::ScaleWidth() {
+  ::RECT r{};
+  if (session_.Handle()) GetClientRect(session_.Handle(), &r);
+  return static_cast<float>(r.right - r.left);
+}
+
+float Win32Window::ScaleHeight() {
+  ::RECT r{};
+  if (session_.Handle()) GetClientRect(session_.Handle(), &r);
+  return static_cast<float>(r.bottom - r.top);
+}
+
+ScreenObject Win32Runtime::Screen() {
+  return {static_cast<float>(GetSystemMetrics(SM_CXSCREEN)) * session_.TwipsPerPixelX(),
+          static_cast<float>(GetSystemMetrics(SM_CYSCREEN)) * session_.TwipsPerPixelY(), session_.TwipsPerPixelX(),
+          session_.TwipsPerPixelY()};
+}
+
+}  // namespace squarefield

@@ -1,0 +1,123 @@
+// Native Windows host: the eight windowing and drawing calls go straight to
+// user32 and gdi32.
+//  - Form1's window: a borderless popup covering the primary monitor (or
+//    1024x768 with --window), black, no taskbar button, titled "squarefield"
+//  - the screen's device context is the real GetWindowDC(GetDesktopWindow())
+//  - twips per pixel from the display's logical DPI (1440 / dpi)
+//  - DoEvents runs the message pump; WM_CLOSE, the session ending, SIGINT and
+//    SIGTERM read as Escape, so every way out takes the same shut-down path
+//  - on the way out the whole screen is repainted and the device context released
+// Linker needs: user32, gdi32.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+// Ours first: <windows.h> defines HWND_TOPMOST, SWP_* and VK_ESCAPE as macros,
+// which would rewrite our own constants of the same names.
+#include "platform/basic_runtime.h"
+#include "platform/frame_pacer.h"
+#include "platform/hosted_window.h"
+#include "platform/windows_api.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace squarefield {
+
+// The form's window and what its message pump has seen.
+class Win32Session {
+ public:
+  // Registers the class and creates the (hidden) window; false if Windows refused.
+  bool Open(bool windowed);
+  ~Win32Session();
+
+  ::HWND Handle() const { return hwnd_; }
+  float TwipsPerPixelX() const { return tpp_x_; }
+  float TwipsPerPixelY() const { return tpp_y_; }
+  void Pump();
+  void Close();
+
+  bool close_requested = false;
+
+ private:
+  static LRESULT CALLBACK WindowProc(::HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+  ::HWND hwnd_ = nullptr;
+  float tpp_x_ = 15;
+  float tpp_y_ = 15;
+};
+
+class Win32Screen final : public WindowsApi {
+ public:
+  explicit Win32Screen(Win32Session& session, std::optional<std::int64_t> frames)
+      : session_(session), frames_(frames) {}
+
+  squarefield::HWND GetDesktopWindow() override;
+  HDC GetWindowDC(squarefield::HWND hwnd) override;
+  int ShowCursor(bool show) override;
+  HBRUSH CreateSolidBrush(COLORREF color) override;
+  int FillRect(HDC hdc, const squarefield::RECT& rect, HBRUSH brush) override;
+  bool DeleteObject(HBRUSH object) override;
+  std::int16_t GetAsyncKeyState(int vKey) override;
+  bool SetWindowPos(squarefield::HWND hwnd, squarefield::HWND insertAfter, int x, int y, int cx, int cy,
+                    std::uint32_t flags) override;
+
+  // After a runtime error: show the cursor again and free the brushes still alive.
+  void Restore(WindowsApi& via);
+  // On the way out: repaint the whole screen so no square stays on the desktop,
+  // and give back the screen's device context.
+  void RepaintAndRelease();
+
+ private:
+  Win32Session& session_;
+  std::optional<std::int64_t> frames_;
+  std::int64_t polls_ = 0;
+  int cursor_count_ = 0;  // our own net change to the display counter
+  std::vector<HBRUSH> brushes_;
+  std::vector<std::pair<::HWND, ::HDC>> dcs_;
+};
+
+class Win32Window final : public HostedWindow {
+ public:
+  explicit Win32Window(Win32Session& session) : session_(session) {}
+
+  void Show() override;
+  squarefield::HWND hWnd() override { return reinterpret_cast<squarefield::HWND>(session_.Handle()); }
+  float Left() override { return static_cast<float>(Rect().left) * session_.TwipsPerPixelX(); }
+  float Top() override { return static_cast<float>(Rect().top) * session_.TwipsPerPixelY(); }
+  float Width() override { return static_cast<float>(Rect().right - Rect().left) * session_.TwipsPerPixelX(); }
+  float Height() override { return static_cast<float>(Rect().bottom - Rect().top) * session_.TwipsPerPixelY(); }
+  float ScaleWidth() override;
+  float ScaleHeight() override;
+
+ protected:
+  void Unloaded() override { session_.Close(); }
+
+ private:
+  ::RECT Rect() const;
+  Win32Session& session_;
+};
+
+class Win32Runtime final : public BasicRuntime {
+ public:
+  Win32Runtime(Win32Session& session, Clock& clock, std::optional<std::uint64_t> seed, std::optional<double> fps)
+      : BasicRuntime(clock, seed), session_(session), pacer_(fps) {}
+
+  void DoEvents() override {
+    session_.Pump();
+    pacer_.Wait();
+  }
+  ScreenObject Screen() override;
+
+ private:
+  Win32Session& session_;
+  FramePacer pacer_;
+};
+
+}  // namespace squarefield
