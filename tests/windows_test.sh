@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The Windows build, here: cross-built with MinGW-w64, its unit tests under
+# Wine, its headless output against the Linux build's, and the real program in
+# a Wine virtual desktop on an Xvfb screen of its own, as a user would see it.
+set -u
+cd "$(dirname "$0")/.."
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+export WINEDEBUG=-all
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+work=$(mktemp -d)
+export WINEPREFIX="$work/prefix"
+
+cmake --preset windows >/dev/null && cmake --build --preset windows || exit 1
+[ -f build/default/build.ninja ] || cmake --preset default >/dev/null
+cmake --build --preset default >/dev/null || exit 1
+exe=build/windows/squarefield.exe
+
+# Unit tests under Wine.
+ctest --test-dir build/windows --output-on-failure || fail "unit tests under Wine"
+
+# The same seeded headless run gives the same bytes on both builds.
+"$wine" "$exe" --headless --size 1024x768 --frames 300 --seed 7 --trace "$work/win.txt" --png "$work/win.png" ||
+  fail "headless run under Wine"
+build/default/squarefield --headless --size 1024x768 --frames 300 --seed 7 --trace "$work/linux.txt" --png "$work/linux.png"
+cmp "$work/win.txt" "$work/linux.txt" || fail "traces differ between the Windows and Linux builds"
+cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows and Linux builds"
+"$wine" "$exe" --frames 0 >/dev/null 2>"$work/err"
+[ $? = 2 ] && grep -q -- --frames "$work/err" || fail "option error under Wine: $(cat "$work/err")"
+
+# The desktop: every program in this prefix runs in one 1024x768 virtual desktop.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; "$wineserver" -k 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$work/display")"
+"$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+# Start Wine afresh on this display: a Wine server left from the runs above
+# has a desktop of its own without one.
+"$wineserver" -k 2>/dev/null
+"$wineserver" -w 2>/dev/null
+# Something on the desktop that a stray square would show on, kept open throughout.
+"$wine" notepad >/dev/null 2>&1 &
+for _ in $(seq 200); do xdotool search --name Notepad >/dev/null 2>&1 && break; sleep 0.1; done
+sleep 2
+shot() { xwd -root -silent | convert xwd:- "$1"; }
+shot "$work/before.png"
+
+"$wine" "$exe" --trace "$work/gui.txt" &
+pid=$!
+sleep 3
+shot "$work/during.png"
+for q in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
+  mean=$(convert "$work/during.png" -crop "$q" -colorspace gray -format '%[fx:mean]' info:)
+  awk -v m="$mean" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || fail "while running: quadrant $q mean $mean"
+done
+xdotool key Escape
+status=timeout
+for _ in $(seq 40); do
+  if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; break; fi
+  sleep 0.1
+done
+[ "$status" = 0 ] || fail "Escape: status $status, not 0 within 4 s"
+sleep 1
+shot "$work/after.png"
+# The whole screen was repainted: the desktop and the editor's page look as
+# they did before (the editor's title bar may have changed with the focus).
+differ() {
+  convert "$1" -crop "$3" +repage "$work/a.png"
+  convert "$2" -crop "$3" +repage "$work/b.png"
+  compare -metric AE -fuzz 5% "$work/a.png" "$work/b.png" null: 2>&1
+}
+for region in 1024x200+0+568 280x568+744+0 600x400+20+80; do
+  during=$(differ "$work/before.png" "$work/during.png" "$region")
+  [ "${during%%.*}" -gt 20 ] 2>/dev/null || fail "the effect did not show in $region ($during pixels changed)"
+  after=$(differ "$work/before.png" "$work/after.png" "$region")
+  [ "${after%%.*}" -le 2 ] 2>/dev/null || fail "after exit, $after pixels in $region differ: squares left behind"
+done
+tail -4 "$work/gui.txt" | head -2 | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> " || fail "no clean shut-down in the trace"
+
+# Frames per second in the virtual desktop at 1024x768.
+t0=$(date +%s.%N)
+"$wine" "$exe" --frames 2000 || fail "timed run"
+t1=$(date +%s.%N)
+awk -v a="$t0" -v b="$t1" 'BEGIN { printf "under Wine at 1024x768: 2000 frames in %.2f s, %.0f frames/s (start-up included)\n", b - a, 2000 / (b - a) }'
+
+[ -n "${KEEP:-}" ] && echo "kept $work"
+echo "windows: $failures failed"
+[ "$failures" = 0 ]
