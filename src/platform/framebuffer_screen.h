@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/framebuffer.h"
+#include "platform/hosted_window.h"
 #include "platform/windows_api.h"
 
 namespace squarefield {
@@ -66,5 +67,31 @@ class FramebufferScreen : public WindowsApi {
   bool topmost_ = false;
   bool visible_ = false;
 };
+
+// Form1's window on a framebuffer host: it covers the whole framebuffer at 0,0,
+// at 15 twips per pixel, and measures its inner size in pixels.
+class FramebufferWindow : public HostedWindow {
+ public:
+  static constexpr float kTwipsPerPixel = 15;
+
+  explicit FramebufferWindow(const Framebuffer& framebuffer) : fb_(framebuffer) {}
+
+  HWND hWnd() override { return FramebufferScreen::kFormWindow; }
+  float Left() override { return 0; }
+  float Top() override { return 0; }
+  float Width() override { return static_cast<float>(fb_.Width()) * kTwipsPerPixel; }
+  float Height() override { return static_cast<float>(fb_.Height()) * kTwipsPerPixel; }
+  float ScaleWidth() override { return static_cast<float>(fb_.Width()); }
+  float ScaleHeight() override { return static_cast<float>(fb_.Height()); }
+
+ private:
+  const Framebuffer& fb_;
+};
+
+// The screen a framebuffer host shows: the framebuffer, in twips.
+inline ScreenObject ScreenOf(const Framebuffer& fb) {
+  constexpr float tpp = FramebufferWindow::kTwipsPerPixel;
+  return {static_cast<float>(fb.Width()) * tpp, static_cast<float>(fb.Height()) * tpp, tpp, tpp};
+}
 
 }  // namespace squarefield

@@ -15,7 +15,6 @@
 #include "platform/basic_runtime.h"
 #include "platform/framebuffer.h"
 #include "platform/framebuffer_screen.h"
-#include "platform/hosted_window.h"
 
 namespace squarefield {
 
@@ -38,21 +37,10 @@ class HeadlessScreen final : public FramebufferScreen {
   bool escape_was_down_ = false;
 };
 
-class HeadlessWindow final : public HostedWindow {
+class HeadlessWindow final : public FramebufferWindow {
  public:
-  explicit HeadlessWindow(const Framebuffer& framebuffer) : fb_(framebuffer) {}
-
+  using FramebufferWindow::FramebufferWindow;
   void Show() override {}
-  HWND hWnd() override { return FramebufferScreen::kFormWindow; }
-  float Left() override { return 0; }
-  float Top() override { return 0; }
-  float Width() override { return static_cast<float>(fb_.Width()) * 15; }
-  float Height() override { return static_cast<float>(fb_.Height()) * 15; }
-  float ScaleWidth() override { return static_cast<float>(fb_.Width()); }
-  float ScaleHeight() override { return static_cast<float>(fb_.Height()); }
-
- private:
-  const Framebuffer& fb_;
 };
 
 class HeadlessRuntime final : public BasicRuntime {
@@ -66,9 +54,7 @@ class HeadlessRuntime final : public BasicRuntime {
     if (on_frame) on_frame();
   }
   std::function<void()> on_frame;
-  ScreenObject Screen() override {
-    return {static_cast<float>(fb_.Width()) * 15, static_cast<float>(fb_.Height()) * 15, 15, 15};
-  }
+  ScreenObject Screen() override { return ScreenOf(fb_); }
 
  private:
   const Framebuffer& fb_;

@@ -20,7 +20,6 @@
 #include "platform/frame_pacer.h"
 #include "platform/framebuffer.h"
 #include "platform/framebuffer_screen.h"
-#include "platform/hosted_window.h"
 
 namespace squarefield {
 
@@ -69,24 +68,15 @@ class SdlScreen final : public FramebufferScreen {
   std::int64_t polls_ = 0;
 };
 
-class SdlWindow final : public HostedWindow {
+class SdlWindow final : public FramebufferWindow {
  public:
-  SdlWindow(const Framebuffer& fb, SdlSession& session) : fb_(fb), session_(session) {}
-
+  SdlWindow(const Framebuffer& fb, SdlSession& session) : FramebufferWindow(fb), session_(session) {}
   void Show() override;
-  HWND hWnd() override { return FramebufferScreen::kFormWindow; }
-  float Left() override { return 0; }
-  float Top() override { return 0; }
-  float Width() override { return static_cast<float>(fb_.Width()) * 15; }
-  float Height() override { return static_cast<float>(fb_.Height()) * 15; }
-  float ScaleWidth() override { return static_cast<float>(fb_.Width()); }
-  float ScaleHeight() override { return static_cast<float>(fb_.Height()); }
 
  protected:
   void Unloaded() override { session_.Close(); }
 
  private:
-  const Framebuffer& fb_;
   SdlSession& session_;
 };
 
@@ -97,9 +87,7 @@ class SdlRuntime final : public BasicRuntime {
       : BasicRuntime(clock, seed), fb_(fb), session_(session), pacer_(fps) {}
 
   void DoEvents() override;
-  ScreenObject Screen() override {
-    return {static_cast<float>(fb_.Width()) * 15, static_cast<float>(fb_.Height()) * 15, 15, 15};
-  }
+  ScreenObject Screen() override { return ScreenOf(fb_); }
 
  private:
   Framebuffer& fb_;

@@ -1,0 +1,148 @@
+// Replays a seeded headless run's trace against a plain, independent model of
+// the effect: every spawn from the logged random numbers, every square, every
+// frame and the shut-down, line by line. Any departure in the core shows here.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <tuple>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "platform/clock.h"
+#include "platform/headless/headless_host.h"
+#include "platform/trace.h"
+#include "platform/trig.h"
+
+namespace squarefield {
+namespace {
+
+std::vector<std::string> SeededTrace(int width, int height, std::int64_t frames, std::uint64_t seed) {
+  Framebuffer fb(width, height);
+  HeadlessScript script;
+  script.escape_from_poll = frames;
+  HeadlessScreen screen(fb, script);
+  HeadlessWindow window(fb);
+  VirtualClock clock(seed);
+  HeadlessRuntime runtime(fb, clock, seed);
+  std::FILE* log = std::tmpfile();
+  {
+    ServiceSet services(runtime, screen, window, log);
+    EXPECT_FALSE(RunForm1(services.runtime(), services.api(), services.window()));
+  }
+  std::rewind(log);
+  std::vector<std::string> lines;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, log)) lines.emplace_back(buffer, std::strlen(buffer) - 1);
+  std::fclose(log);
+  return lines;
+}
+
+class Replay {
+ public:
+  Replay(const std::vector<std::string>& lines, double width, double height)
+      : lines_(lines), w_(width), h_(height) {}
+
+  void Run() {
+    Expect("SetWindowPos 1 -1 0 0 " + Int(w_) + " " + Int(h_) + " 0x0050");
+    Expect("GetDesktopWindow -> 2");
+    Expect("GetWindowDC 2 -> 3");
+    Expect("ShowCursor 0 -> -1");
+    Expect("CreateSolidBrush 0x000000 -> 4");
+    Expect("CreateSolidBrush 0xFFFFFF -> 5");
+    Expect("Randomize");
+    for (int i = 0; i <= 400; ++i) Spawn(particles_[i]);
+    Expect("Show");
+    for (bool running = true; running;) {
+      running = Value(Next("GetAsyncKeyState 27 -> ")) == 0;
+      for (Particle& p : particles_) {
+        Expect("FillRect 3 " + Square(p) + " 4");
+        p.v = p.acc + p.v;
+        p.x = p.x - Sin(p.a * kF) * p.v;
+        p.y = p.y - Cos(p.a * kF) * p.v;
+        if (p.x < 0 || static_cast<float>(p.x) > static_cast<float>(w_) || p.y < 0 ||
+            static_cast<float>(p.y) > static_cast<float>(h_))
+          Spawn(p);
+        Expect("FillRect 3 " + Square(p) + " 5");
+      }
+      Expect("DoEvents");
+      ++frames;
+    }
+    Expect("Unload");
+    Expect("ShowCursor 1 -> 0");
+    Expect("DeleteObject 4");
+    Expect("DeleteObject 5");
+    EXPECT_EQ(at_, lines_.size()) << "lines left over";
+  }
+
+  int frames = 0;
+
+ private:
+  struct Particle {
+    double x = 0, y = 0, a = 0, v = 0, acc = 0;
+  };
+  static constexpr double kF = 0.017453292500000002;
+
+  void Spawn(Particle& p) {
+    const double r1 = Value(Next("Rnd -> "));
+    const std::string t = Next("Timer -> ");
+    Expect("Randomize " + t);
+    const double r2 = Value(Next("Rnd -> "));
+    const double r3 = Value(Next("Rnd -> "));
+    const double radius = std::nearbyint(r1 * w_);
+    p.a = r2 * 360;
+    p.x = w_ / 2 - radius * Sin(p.a * kF);
+    p.y = h_ / 2 - radius * Cos(p.a * kF);
+    p.v = 1;
+    p.acc = 1 / (80 - r3 * 60);
+  }
+  std::string Square(const Particle& p) const {
+    return Int(p.x) + " " + Int(p.y) + " " + Int(p.v + p.x) + " " + Int(p.v + p.y);
+  }
+  static std::string Int(double v) { return std::to_string(static_cast<long long>(std::nearbyint(v))); }
+  static double Value(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+  // The rest of the next line after `prefix`, which it must start with.
+  std::string Next(const std::string& prefix) {
+    const std::string& line = Line();
+    if (line.rfind(prefix, 0) != 0) Fail(prefix + "...");
+    return line.substr(prefix.size());
+  }
+  void Expect(const std::string& expected) {
+    if (Line() != expected) Fail(expected);
+  }
+  const std::string& Line() {
+    while (at_ < lines_.size() && lines_[at_][0] == '#') ++at_;
+    static const std::string end = "(end of trace)";
+    return at_ < lines_.size() ? lines_[at_++] : end;
+  }
+  [[noreturn]] void Fail(const std::string& expected) {
+    std::ostringstream out;
+    out << "line " << at_ << ": expected '" << expected << "', got '" << lines_[at_ - 1] << "'";
+    throw std::runtime_error(out.str());
+  }
+
+  const std::vector<std::string>& lines_;
+  double w_, h_;
+  std::vector<Particle> particles_ = std::vector<Particle>(401);
+  std::size_t at_ = 0;
+};
+
+TEST(Replay, SeededRunMatchesAnIndependentModelLineByLine) {
+  for (const auto& [w, h, seed] : {std::tuple{320, 240, 7}, {1024, 768, 11}}) {
+    const auto lines = SeededTrace(w, h, 120, seed);
+    Replay replay(lines, w, h);
+    try {
+      replay.Run();
+    } catch (const std::runtime_error& e) {
+      FAIL() << w << "x" << h << ": " << e.what();
+    }
+    EXPECT_EQ(replay.frames, 120);
+  }
+}
+
+}  // namespace
+}  // namespace squarefield
