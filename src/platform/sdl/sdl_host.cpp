@@ -9,13 +9,15 @@
 namespace squarefield {
 
 bool SdlSession::Open(bool windowed, std::string& error) {
+  sdl_ = LoadSdl(error);
+  if (sdl_ == nullptr) return false;
   // Our own handlers turn SIGINT, SIGTERM and SIGHUP into Escape.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  sdl_->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // Keep the desktop's compositor on; we present our own frames.
-  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  sdl_->SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   // The window surface goes straight to the window system (X11 shared memory),
   // not through a renderer: a software GL renderer redraws the whole texture per frame.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  sdl_->SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 #if defined(__unix__) && !defined(__APPLE__)
   // With no display server to talk to, say so rather than let SDL fall back on a
   // driver that shows nothing (and let client libraries complain on stderr).
@@ -24,12 +26,12 @@ bool SdlSession::Open(bool windowed, std::string& error) {
     return false;
   }
 #endif
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    error = SDL_GetError();
+  if (sdl_->SDL_Init(SDL_INIT_VIDEO) != 0) {
+    error = sdl_->SDL_GetError();
     return false;
   }
   video_ = true;
-  const char* driver = SDL_GetCurrentVideoDriver();
+  const char* driver = sdl_->SDL_GetCurrentVideoDriver();
   const char* asked = std::getenv("SDL_VIDEODRIVER");
   if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) &&
       !(asked && !std::strcmp(asked, driver))) {
@@ -40,17 +42,17 @@ bool SdlSession::Open(bool windowed, std::string& error) {
   if (windowed) {
     width_ = 1024;
     height_ = 768;
-  } else if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+  } else if (sdl_->SDL_GetDesktopDisplayMode(0, &mode) == 0) {
     width_ = mode.w;
     height_ = mode.h;
   } else {
-    error = SDL_GetError();
+    error = sdl_->SDL_GetError();
     return false;
   }
   const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | (windowed ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-  window_ = SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_, flags);
+  window_ = sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_, flags);
   if (window_ == nullptr) {
-    error = SDL_GetError();
+    error = sdl_->SDL_GetError();
     return false;
   }
   return true;
@@ -59,20 +61,20 @@ bool SdlSession::Open(bool windowed, std::string& error) {
 SdlSession::~SdlSession() {
   Close();
   if (video_) {
-    SDL_ShowCursor(SDL_ENABLE);
-    SDL_Quit();
+    sdl_->SDL_ShowCursor(SDL_ENABLE);
+    sdl_->SDL_Quit();
   }
 }
 
 void SdlSession::Close() {
   if (window_ == nullptr) return;
-  SDL_DestroyWindow(window_);
+  sdl_->SDL_DestroyWindow(window_);
   window_ = nullptr;
 }
 
 void SdlSession::Pump() {
   SDL_Event event;
-  while (SDL_PollEvent(&event)) {
+  while (sdl_->SDL_PollEvent(&event)) {
     switch (event.type) {
       case SDL_QUIT:
         close_requested = true;
@@ -95,7 +97,7 @@ void SdlSession::Pump() {
 
 void SdlSession::Present(Framebuffer& fb) {
   if (window_ == nullptr) return;
-  SDL_Surface* surface = SDL_GetWindowSurface(window_);
+  SDL_Surface* surface = sdl_->SDL_GetWindowSurface(window_);
   if (surface == nullptr) return;
   if (resurface_) {
     fb.MarkAllDirty();
@@ -107,7 +109,7 @@ void SdlSession::Present(Framebuffer& fb) {
   const bool same_format = surface->format->format == SDL_PIXELFORMAT_RGB888 ||
                            surface->format->format == SDL_PIXELFORMAT_ARGB8888;
   rects_.clear();
-  if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+  if (SDL_MUSTLOCK(surface)) sdl_->SDL_LockSurface(surface);
   // Each run of changed tiles along a tile row becomes one rectangle.
   for (int ty = 0; ty < fb.TilesY(); ++ty) {
     for (int tx = 0; tx < fb.TilesX();) {
@@ -126,20 +128,20 @@ void SdlSession::Present(Framebuffer& fb) {
         for (int y = 0; y < r.h; ++y)
           std::memcpy(dst + y * surface->pitch, src + static_cast<std::size_t>(y) * fb.Width(), r.w * 4u);
       } else {
-        SDL_ConvertPixels(r.w, r.h, SDL_PIXELFORMAT_RGB888, src, fb.Width() * 4, surface->format->format, dst,
+        sdl_->SDL_ConvertPixels(r.w, r.h, SDL_PIXELFORMAT_RGB888, src, fb.Width() * 4, surface->format->format, dst,
                           surface->pitch);
       }
       rects_.push_back(r);
     }
   }
-  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  if (SDL_MUSTLOCK(surface)) sdl_->SDL_UnlockSurface(surface);
   fb.ClearDirty();
-  if (!rects_.empty()) SDL_UpdateWindowSurfaceRects(window_, rects_.data(), static_cast<int>(rects_.size()));
+  if (!rects_.empty()) sdl_->SDL_UpdateWindowSurfaceRects(window_, rects_.data(), static_cast<int>(rects_.size()));
 }
 
 std::int16_t SdlScreen::GetAsyncKeyState(int vKey) {
   if (vKey != VK_ESCAPE) return 0;
-  const Uint8* keys = SDL_GetKeyboardState(nullptr);
+  const Uint8* keys = session_.Sdl().SDL_GetKeyboardState(nullptr);
   const bool down = keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0;
   // A close or a signal stands in for a press, so all of them take one shut-down path.
   const bool pressed = session_.escape_pressed || session_.close_requested || StopRequested() ||
@@ -148,19 +150,19 @@ std::int16_t SdlScreen::GetAsyncKeyState(int vKey) {
   return static_cast<std::int16_t>((down ? 0x8000 : 0) | (pressed ? 0x0001 : 0));
 }
 
-void SdlScreen::CursorCountChanged(int count) { SDL_ShowCursor(count < 0 ? SDL_DISABLE : SDL_ENABLE); }
+void SdlScreen::CursorCountChanged(int count) { session_.Sdl().SDL_ShowCursor(count < 0 ? SDL_DISABLE : SDL_ENABLE); }
 
 void SdlScreen::Placed(bool topmost, bool show) {
   if (session_.Handle() == nullptr) return;
-  SDL_SetWindowAlwaysOnTop(session_.Handle(), topmost ? SDL_TRUE : SDL_FALSE);
-  if (show) SDL_ShowWindow(session_.Handle());
+  session_.Sdl().SDL_SetWindowAlwaysOnTop(session_.Handle(), topmost ? SDL_TRUE : SDL_FALSE);
+  if (show) session_.Sdl().SDL_ShowWindow(session_.Handle());
 }
 
 void SdlWindow::Show() {
   if (session_.Handle() == nullptr) return;
-  SDL_ShowWindow(session_.Handle());
+  session_.Sdl().SDL_ShowWindow(session_.Handle());
   // Escape must reach us: take the keyboard focus.
-  SDL_RaiseWindow(session_.Handle());
+  session_.Sdl().SDL_RaiseWindow(session_.Handle());
 }
 
 void SdlRuntime::DoEvents() {

@@ -10,7 +10,7 @@
 // Not here: painting over other programs' windows, multiple displays.
 #pragma once
 
-#include <SDL.h>
+#include "platform/sdl/sdl_library.h"
 
 #include <optional>
 #include <string>
@@ -33,6 +33,7 @@ class SdlSession {
   int Width() const { return width_; }
   int Height() const { return height_; }
   SDL_Window* Handle() const { return window_; }
+  const SdlLibrary& Sdl() const { return *sdl_; }
 
   // Handles pending events and shows what changed in `fb`.
   void Pump();
@@ -43,6 +44,7 @@ class SdlSession {
   bool close_requested = false;
 
  private:
+  const SdlLibrary* sdl_ = nullptr;
   SDL_Window* window_ = nullptr;
   std::vector<SDL_Rect> rects_;
   bool video_ = false;

@@ -12,7 +12,7 @@ int RunDesktop(const Options& options) {
   SdlSession session;
   std::string error;
   if (!session.Open(options.window, error)) {
-    std::cerr << "squarefield: no display to run on (" << error << "); try --headless\n";
+    std::cerr << "squarefield: cannot run on the desktop: " << error << "; try --headless\n";
     return kExitUsage;
   }
   Framebuffer framebuffer(session.Width(), session.Height());

@@ -1,0 +1,33 @@
+#include "platform/sdl/sdl_library.h"
+
+#include <dlfcn.h>
+
+namespace squarefield {
+
+const SdlLibrary* LoadSdl(std::string& error) {
+  static SdlLibrary library;
+  static bool loaded = false;
+  if (loaded) return &library;
+  // Never closed again: SDL may leave handlers behind that run at exit.
+  void* handle = nullptr;
+  for (const char* name : {"libSDL2-2.0.so.0", "libSDL2-2.0.0.dylib", "libSDL2.dylib", "libSDL2.so"}) {
+    handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) break;
+  }
+  if (handle == nullptr) {
+    error = "SDL2 is not installed (libSDL2-2.0.so.0 could not be loaded)";
+    return nullptr;
+  }
+#define SQUAREFIELD_SDL_RESOLVE(name)                                        \
+  library.name = reinterpret_cast<decltype(library.name)>(dlsym(handle, #name)); \
+  if (library.name == nullptr) {                                             \
+    error = "the SDL2 library has no " #name;                                \
+    return nullptr;                                                          \
+  }
+  SQUAREFIELD_SDL_FUNCTIONS(SQUAREFIELD_SDL_RESOLVE)
+#undef SQUAREFIELD_SDL_RESOLVE
+  loaded = true;
+  return &library;
+}
+
+}  // namespace squarefield

@@ -1,0 +1,29 @@
+// SDL2 is loaded when the desktop host starts, not when the program does:
+// headless runs (tests, servers, image export) then work where SDL is not
+// installed, and do not carry its fifty-odd dependent libraries in memory.
+#pragma once
+
+#include <SDL.h>
+
+#include <string>
+
+namespace squarefield {
+
+#define SQUAREFIELD_SDL_FUNCTIONS(X)                                                                     \
+  X(SDL_ConvertPixels) X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_GetCurrentVideoDriver)             \
+  X(SDL_GetDesktopDisplayMode) X(SDL_GetError) X(SDL_GetKeyboardState) X(SDL_GetWindowSurface) X(SDL_Init) \
+  X(SDL_LockSurface) X(SDL_PollEvent) X(SDL_Quit) X(SDL_RaiseWindow) X(SDL_SetHint)                      \
+  X(SDL_SetWindowAlwaysOnTop) X(SDL_ShowCursor) X(SDL_ShowWindow) X(SDL_UnlockSurface)                   \
+  X(SDL_UpdateWindowSurfaceRects)
+
+// The SDL functions the host uses, by their own names.
+struct SdlLibrary {
+#define SQUAREFIELD_SDL_POINTER(name) decltype(&::name) name = nullptr;
+  SQUAREFIELD_SDL_FUNCTIONS(SQUAREFIELD_SDL_POINTER)
+#undef SQUAREFIELD_SDL_POINTER
+};
+
+// Loads SDL2 once; null (with `error`) when it is not installed or lacks a function.
+const SdlLibrary* LoadSdl(std::string& error);
+
+}  // namespace squarefield
