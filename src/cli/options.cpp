@@ -54,15 +54,19 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
   app.add_option("--fps", options.fps,
                  "Cap the desktop frame rate at N per second (default: as fast as it goes); headless, the GIF's rate "
                  "(default 50)")
-      ->type_name("N")
-      ->check(CLI::Range(0.1, 10000.0));
+      ->check(CLI::Range(0.1, 10000.0).description(""))
+      ->type_name("N");
   app.add_option("--trace", options.trace, "Log every platform call to FILE, one per line")->type_name("FILE");
-  app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image")->type_name("FILE");
+  app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image (with --headless)")->type_name("FILE");
+  std::string footer = "Escape ends the effect; so do closing the window, SIGINT and SIGTERM.\n"
+                       "Exit status: 0 when ended so, 1 after a runtime error, 2 for bad options or no display.";
 #ifdef SQUAREFIELD_HAS_GIF
-  app.add_option("--gif", options.gif, "Save every frame as a looping animated GIF")->type_name("FILE");
+  app.add_option("--gif", options.gif, "Save every frame as a looping animated GIF (with --headless)")
+      ->type_name("FILE");
 #else
-  app.footer("This build has no GIF export (--gif).");
+  footer += "\nThis build has no GIF export (--gif).";
 #endif
+  app.footer(footer);
 
   try {
     app.parse(argc, argv);
