@@ -2,9 +2,9 @@
 # Frame step against the yardstick: same flags, same size, one run. Each is run
 # ROUNDS times, interleaved, and the best frames/s of each counts, since a
 # shared machine only ever makes a run slower.
-# Usage: bench/run.sh [FRAMES] [WIDTHxHEIGHT]   (after: cmake --workflow --preset default)
+# Usage: bench/run.sh [FRAMES (100000)] [WIDTHxHEIGHT (1920x1080)]   (after: cmake --workflow --preset default)
 set -eu
-frames=${1:-20000}
+frames=${1:-100000}
 size=${2:-1920x1080}
 rounds=${ROUNDS:-5}
 build=${BUILD:-build/default}

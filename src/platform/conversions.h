@@ -21,7 +21,8 @@ inline std::int16_t CInt(double value) {
 }
 
 inline std::int32_t CLng(double value) {
-  if (!(value >= -2147483648.5 && value < 2147483647.5)) RaiseOverflow();
+  // One test for the common case; the exact edges only when near them.
+  if (!(std::fabs(value) < 2147483647.0) && !(value >= -2147483648.5 && value < 2147483647.5)) RaiseOverflow();
   return static_cast<std::int32_t>(RoundHalfEven(value));
 }
 

@@ -89,36 +89,37 @@ inline int ReducePiOver2(double x, double& head, double& tail) {
   return static_cast<int>(static_cast<std::int64_t>(fn) & 3);
 }
 
-inline constexpr double kPiOver4 = 0.785398163397448279;
 inline constexpr double kReducible = 823549.6;  // 2^19 pi/2
+
+// Picks `odd` when n is odd, else `even`, and flips the sign when `negate` has
+// bit 1 set: without branches, since the quadrant of a random angle is
+// unpredictable. Within pi/4 of zero the reduction gives n = 0 and the angle
+// itself, so that case needs no path of its own.
+inline double Select(int n, int negate, double even, double odd) {
+  const std::uint64_t pick = 0 - static_cast<std::uint64_t>(n & 1);
+  const std::uint64_t bits = (std::bit_cast<std::uint64_t>(odd) & pick) | (std::bit_cast<std::uint64_t>(even) & ~pick);
+  return std::bit_cast<double>(bits ^ (static_cast<std::uint64_t>(negate & 2) << 62));
+}
 
 }  // namespace trig_detail
 
 inline double Sin(double radians) {
   using namespace trig_detail;
-  if (std::fabs(radians) <= kPiOver4) return KernelSin(radians, 0.0);
   // Beyond the reduction's range the effect never goes; fall back on the C library.
   if (!(std::fabs(radians) < kReducible)) return std::sin(radians);
   double head, tail;
-  switch (ReducePiOver2(radians, head, tail)) {
-    case 0: return KernelSin(head, tail);
-    case 1: return KernelCos(head, tail);
-    case 2: return -KernelSin(head, tail);
-    default: return -KernelCos(head, tail);
-  }
+  const int n = ReducePiOver2(radians, head, tail);
+  // Quadrants 0..3: sin, cos, -sin, -cos of the reduced angle.
+  return Select(n, n, KernelSin(head, tail), KernelCos(head, tail));
 }
 
 inline double Cos(double radians) {
   using namespace trig_detail;
-  if (std::fabs(radians) <= kPiOver4) return KernelCos(radians, 0.0);
   if (!(std::fabs(radians) < kReducible)) return std::cos(radians);
   double head, tail;
-  switch (ReducePiOver2(radians, head, tail)) {
-    case 0: return KernelCos(head, tail);
-    case 1: return -KernelSin(head, tail);
-    case 2: return -KernelCos(head, tail);
-    default: return KernelSin(head, tail);
-  }
+  const int n = ReducePiOver2(radians, head, tail);
+  // Quadrants 0..3: cos, -sin, -cos, sin.
+  return Select(n, n + 1, KernelCos(head, tail), KernelSin(head, tail));
 }
 
 }  // namespace squarefield
