@@ -49,11 +49,20 @@ bool SdlSession::Open(bool windowed, std::string& error) {
     error = sdl_->SDL_GetError();
     return false;
   }
-  const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | (windowed ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+  const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALLOW_HIGHDPI |
+                       (windowed ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
   window_ = sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_, flags);
   if (window_ == nullptr) {
     error = sdl_->SDL_GetError();
     return false;
+  }
+  // On a scaled (HiDPI) display the window's size is in points; the field is
+  // laid out in the pixels it really has.
+  int w = 0, h = 0;
+  if (sdl_->SDL_GetWindowSizeInPixels) sdl_->SDL_GetWindowSizeInPixels(window_, &w, &h);
+  if (w > 0 && h > 0) {
+    width_ = w;
+    height_ = h;
   }
   return true;
 }

@@ -26,6 +26,8 @@ const SdlLibrary* LoadSdl(std::string& error) {
   }
   SQUAREFIELD_SDL_FUNCTIONS(SQUAREFIELD_SDL_RESOLVE)
 #undef SQUAREFIELD_SDL_RESOLVE
+  library.SDL_GetWindowSizeInPixels =
+      reinterpret_cast<decltype(library.SDL_GetWindowSizeInPixels)>(dlsym(handle, "SDL_GetWindowSizeInPixels"));
   loaded = true;
   return &library;
 }

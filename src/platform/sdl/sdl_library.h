@@ -21,6 +21,8 @@ struct SdlLibrary {
 #define SQUAREFIELD_SDL_POINTER(name) decltype(&::name) name = nullptr;
   SQUAREFIELD_SDL_FUNCTIONS(SQUAREFIELD_SDL_POINTER)
 #undef SQUAREFIELD_SDL_POINTER
+  // Since SDL 2.26; null with older libraries.
+  decltype(&::SDL_GetWindowSizeInPixels) SDL_GetWindowSizeInPixels = nullptr;
 };
 
 // Loads SDL2 once; null (with `error`) when it is not installed or lacks a function.
