@@ -12,19 +12,20 @@ bool CanWrite(const std::string& path, std::string& problem) {
     problem = "it is a directory";
     return false;
   }
-  const bool existed = std::filesystem::exists(path, ec);
-  // Append mode neither truncates an existing file nor needs it to exist.
-  std::FILE* f = std::fopen(path.c_str(), "ab");
+  // Try exactly what writing will do: create the temporary file beside it.
+  const std::string temp = OutputFile::TempPathFor(path);
+  const bool existed = std::filesystem::exists(temp, ec);
+  std::FILE* f = std::fopen(temp.c_str(), "ab");
   if (f == nullptr) {
     problem = std::strerror(errno);
     return false;
   }
   std::fclose(f);
-  if (!existed) std::filesystem::remove(path, ec);
+  if (!existed) std::filesystem::remove(temp, ec);
   return true;
 }
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)), temp_path_(path_ + ".part") {}
+OutputFile::OutputFile(std::string path) : path_(std::move(path)), temp_path_(TempPathFor(path_)) {}
 
 OutputFile::~OutputFile() {
   if (file_ != nullptr) {

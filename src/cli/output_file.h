@@ -6,7 +6,7 @@
 
 namespace squarefield {
 
-// True when `path` can be created or written. Leaves no file behind that was not there.
+// True when `path` can be written as OutputFile writes it. Leaves no file behind that was not there.
 bool CanWrite(const std::string& path, std::string& problem);
 
 // A file written under a temporary name and moved into place by Commit, so a
@@ -14,6 +14,7 @@ bool CanWrite(const std::string& path, std::string& problem);
 class OutputFile {
  public:
   explicit OutputFile(std::string path);
+  static std::string TempPathFor(const std::string& path) { return path + ".part"; }
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
