@@ -45,19 +45,30 @@ export DISPLAY=":$(head -1 "$work/display")"
 "$wineserver" -w 2>/dev/null
 # Something on the desktop that a stray square would show on, kept open throughout.
 "$wine" notepad >/dev/null 2>&1 &
-for _ in $(seq 200); do xdotool search --name Notepad >/dev/null 2>&1 && break; sleep 0.1; done
-sleep 2
 shot() { xwd -root -silent | convert xwd:- "$1"; }
+mean() { convert "$1" -crop "$2" -colorspace gray -format '%[fx:mean]' info:; }
+# Wait for the desktop (blue) and the editor (white) to be drawn.
+for _ in $(seq 60); do
+  shot "$work/before.png"
+  awk -v m="$(mean "$work/before.png" 1024x768+0+0)" 'BEGIN { exit !(m > 0.2) }' && break
+  sleep 0.5
+done
+sleep 1
 shot "$work/before.png"
 
 "$wine" "$exe" --trace "$work/gui.txt" &
 pid=$!
-sleep 3
-shot "$work/during.png"
-for q in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
-  mean=$(convert "$work/during.png" -crop "$q" -colorspace gray -format '%[fx:mean]' info:)
-  awk -v m="$mean" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || fail "while running: quadrant $q mean $mean"
+# The field: mostly black, with white squares in all four quadrants (Wine may take a while to start).
+for _ in $(seq 30); do
+  sleep 0.5
+  shot "$work/during.png"
+  ok=1
+  for q in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
+    awk -v m="$(mean "$work/during.png" "$q")" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || ok=0
+  done
+  [ "$ok" = 1 ] && break
 done
+[ "$ok" = 1 ] || fail "while running: no field of squares on the screen"
 xdotool key Escape
 status=timeout
 for _ in $(seq 40); do
