@@ -51,42 +51,36 @@ inline double KernelCos(double x, double y) {
   return one_minus_hz + (((1.0 - one_minus_hz) - hz) + (z * r - x * y));
 }
 
-inline int Exponent(double x) { return static_cast<int>((std::bit_cast<std::uint64_t>(x) >> 52) & 0x7FF); }
-
-// x - n pi/2 as head + tail, good to over 118 bits; returns n. For |x| < 2^19 pi/2.
+// x - n pi/2 as head + tail, good to about 150 bits; returns n mod 4. Exact
+// for |x| < 2^19 pi/2. All three parts of pi/2 are always taken (fdlibm takes
+// the later ones only where cancellation needs them): straight-line code, so
+// the quadrant's branch is not mispredicted and a Sin and a Cos of one angle
+// can share the whole reduction.
 inline int ReducePiOver2(double x, double& head, double& tail) {
   constexpr double kInvPio2 = 6.36619772367581382433e-01;
-  constexpr double kPio2_1 = 1.57079632673412561417e+00;   // first 33 bits of pi/2
-  constexpr double kPio2_1t = 6.07710050650619224932e-11;  // pi/2 - kPio2_1
-  constexpr double kPio2_2 = 6.07710050630396597660e-11;   // next 33 bits
-  constexpr double kPio2_2t = 2.02226624879595063154e-21;
-  constexpr double kPio2_3 = 2.02226624871116645580e-21;   // and the next
+  constexpr double kPio2_1 = 1.57079632673412561417e+00;  // first 33 bits of pi/2
+  constexpr double kPio2_2 = 6.07710050630396597660e-11;  // next 33 bits
+  constexpr double kPio2_3 = 2.02226624871116645580e-21;  // and the next 33 bits
   constexpr double kPio2_3t = 8.47842766036889956997e-32;
   // Round to the nearest integer (ties to even) by adding and taking away
   // 1.5 x 2^52, which leaves no fraction bits; exact for |x| < 2^51.
   constexpr double kRound = 6755399441055744.0;
-  const double fn = (x * kInvPio2 + kRound) - kRound;
-  double r = x - fn * kPio2_1;
-  double w = fn * kPio2_1t;
+  const double shifted = x * kInvPio2 + kRound;
+  const double fn = shifted - kRound;
+  // Each product is exact (33-bit constants, |fn| < 2^20), and each
+  // difference's rounding error is carried along (e2, e3).
+  const double r1 = x - fn * kPio2_1;
+  const double p2 = fn * kPio2_2;
+  const double r2 = r1 - p2;
+  const double e2 = (r1 - r2) - p2;
+  const double p3 = fn * kPio2_3;
+  const double r = r2 - p3;
+  const double e3 = (r2 - r) - p3;
+  const double w = (fn * kPio2_3t - e3) - e2;
   head = r - w;
-  const int e = Exponent(x);
-  // Where x lies close to a multiple of pi/2, cancellation eats bits: take more of pi/2.
-  if (e - Exponent(head) > 16) {
-    double t = r;
-    w = fn * kPio2_2;
-    r = t - w;
-    w = fn * kPio2_2t - ((t - r) - w);
-    head = r - w;
-    if (e - Exponent(head) > 49) {
-      t = r;
-      w = fn * kPio2_3;
-      r = t - w;
-      w = fn * kPio2_3t - ((t - r) - w);
-      head = r - w;
-    }
-  }
   tail = (r - head) - w;
-  return static_cast<int>(static_cast<std::int64_t>(fn) & 3);
+  // The quadrant sits in the low bits of the shifted sum (defined for any x).
+  return static_cast<int>(std::bit_cast<std::uint64_t>(shifted) & 3);
 }
 
 inline constexpr double kReducible = 823549.6;  // 2^19 pi/2
@@ -103,23 +97,25 @@ inline double Select(int n, int negate, double even, double odd) {
 
 }  // namespace trig_detail
 
+// Both compute the reduction and both kernels on every path, so that where a
+// step takes Sin and Cos of one angle the compiler can share all of it.
 inline double Sin(double radians) {
   using namespace trig_detail;
-  // Beyond the reduction's range the effect never goes; fall back on the C library.
-  if (!(std::fabs(radians) < kReducible)) return std::sin(radians);
   double head, tail;
   const int n = ReducePiOver2(radians, head, tail);
   // Quadrants 0..3: sin, cos, -sin, -cos of the reduced angle.
-  return Select(n, n, KernelSin(head, tail), KernelCos(head, tail));
+  const double value = Select(n, n, KernelSin(head, tail), KernelCos(head, tail));
+  // Beyond the reduction's range the effect never goes; there, the C library's.
+  return std::fabs(radians) < kReducible ? value : std::sin(radians);
 }
 
 inline double Cos(double radians) {
   using namespace trig_detail;
-  if (!(std::fabs(radians) < kReducible)) return std::cos(radians);
   double head, tail;
   const int n = ReducePiOver2(radians, head, tail);
   // Quadrants 0..3: cos, -sin, -cos, sin.
-  return Select(n, n + 1, KernelCos(head, tail), KernelSin(head, tail));
+  const double value = Select(n, n + 1, KernelCos(head, tail), KernelSin(head, tail));
+  return std::fabs(radians) < kReducible ? value : std::cos(radians);
 }
 
 }  // namespace squarefield
