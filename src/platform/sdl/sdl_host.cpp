@@ -49,8 +49,9 @@ bool SdlSession::Open(bool windowed, std::string& error) {
     error = sdl_->SDL_GetError();
     return false;
   }
-  const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALLOW_HIGHDPI |
-                       (windowed ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+  // Windowed, it keeps its frame, so it can be moved and closed like any window.
+  const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI |
+                       (windowed ? 0 : SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
   window_ = sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_, flags);
   if (window_ == nullptr) {
     error = sdl_->SDL_GetError();
