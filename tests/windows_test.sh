@@ -93,6 +93,18 @@ for region in 1024x200+0+568 280x568+744+0 600x400+20+80; do
 done
 tail -4 "$work/gui.txt" | head -2 | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> " || fail "no clean shut-down in the trace"
 
+# Closing the window (WM_CLOSE, as Alt+F4) ends it as Escape does.
+"$wine" "$exe" --trace "$work/close.txt" &
+pid=$!
+"$wine" build/windows/tests/win_close.exe squarefield || fail "win_close"
+status=timeout
+for _ in $(seq 60); do
+  if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; break; fi
+  sleep 0.1
+done
+[ "$status" = 0 ] || fail "WM_CLOSE: status $status, not 0 within 6 s"
+tail -4 "$work/close.txt" | head -2 | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> " || fail "WM_CLOSE: no clean shut-down"
+
 # Frames per second in the virtual desktop at 1024x768.
 t0=$(date +%s.%N)
 "$wine" "$exe" --frames 2000 || fail "timed run"
