@@ -76,6 +76,7 @@ TEST(Lifecycle, EscapeHeldAtStartDrawsExactlyOneFrameInTheStartUpOrder) {
   EXPECT_EQ(end, (std::vector<std::string>{"ShowCursor 0 -> -1", "ShowCursor 1 -> 0"}));
   EXPECT_EQ(rig.Calls("DeleteObject"), (std::vector<std::string>{"DeleteObject 4", "DeleteObject 5"}));
   EXPECT_TRUE(rig.screen.Topmost());
+  EXPECT_TRUE(rig.screen.Visible());  // shown by the placement call itself
   EXPECT_FALSE(rig.window.Loaded());
   EXPECT_EQ(rig.screen.LiveBrushes(), 0);
   EXPECT_EQ(rig.form.Counter, 401);

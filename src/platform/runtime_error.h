@@ -18,7 +18,6 @@ class RuntimeError : public std::runtime_error {
   explicit RuntimeError(ErrorNumber number);
 
   int Number() const { return static_cast<int>(number_); }
-  ErrorNumber Code() const { return number_; }
   const char* Name() const;
   const std::string& Procedure() const { return procedure_; }
 

@@ -26,7 +26,6 @@ class GifRecorder {
   bool AddFrame(const Framebuffer& framebuffer);
   // Writes the trailer; false if the file is not a complete GIF.
   bool Finish();
-  std::int64_t Frames() const { return frames_; }
 
  private:
   st_gif* gif_ = nullptr;

@@ -29,7 +29,6 @@ class HeadlessScreen final : public FramebufferScreen {
       : FramebufferScreen(framebuffer, script), escape_from_poll_(script.escape_from_poll) {}
 
   std::int16_t GetAsyncKeyState(int vKey) override;
-  std::int64_t Polls() const { return polls_; }
 
  private:
   std::optional<std::int64_t> escape_from_poll_;
