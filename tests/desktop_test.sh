@@ -26,7 +26,8 @@ export DISPLAY=":$(head -1 "$work/display")"
 start() {
   "$bin" "$@" 2>"$work/err" &
   pid=$!
-  for _ in $(seq 50); do xdotool search --name '^squarefield$' >/dev/null 2>&1 && break; sleep 0.1; done
+  for _ in $(seq 100); do xdotool search --name '^squarefield$' >/dev/null 2>&1 && break; sleep 0.1; done
+  xdotool search --name '^squarefield$' >/dev/null 2>&1 || echo "no window after 10 s; stderr: $(cat "$work/err")"
   sleep 1
 }
 # Waits up to 2 s for $pid; sets $result to its status, or "timeout".
@@ -36,6 +37,7 @@ finish() {
     sleep 0.1
   done
   kill -9 "$pid"; wait "$pid" 2>/dev/null; result=timeout
+  echo "timed out; its stderr: $(cat "$work/err")"
 }
 
 # The field: mostly black, with white squares in all four quadrants.

@@ -1,18 +1,37 @@
 // Test helper: asks the window titled ARGV[1] to close, as a window manager's
-// close button does (WM_DELETE_WINDOW), rather than destroying it.
+// close button does (WM_DELETE_WINDOW), rather than destroying it. Waits up to
+// 5 s for the window to appear.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
+
+// The window's title, from _NET_WM_NAME (UTF-8) or else WM_NAME.
+static bool Titled(Display* d, Window w, const char* title) {
+  Atom type;
+  int format;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  const Atom net_wm_name = XInternAtom(d, "_NET_WM_NAME", False);
+  bool match = false;
+  if (XGetWindowProperty(d, w, net_wm_name, 0, 256, False, AnyPropertyType, &type, &format, &count, &after, &data) ==
+          Success &&
+      data) {
+    match = std::strcmp(reinterpret_cast<char*>(data), title) == 0;
+    XFree(data);
+  }
+  char* name = nullptr;
+  if (!match && XFetchName(d, w, &name) && name) {
+    match = std::strcmp(name, title) == 0;
+    XFree(name);
+  }
+  return match;
+}
 
 static Window Find(Display* d, Window w, const char* title) {
-  char* name = nullptr;
-  if (XFetchName(d, w, &name) && name) {
-    const bool match = std::strcmp(name, title) == 0;
-    XFree(name);
-    if (match) return w;
-  }
+  if (Titled(d, w, title)) return w;
   Window root, parent, *children = nullptr;
   unsigned n = 0;
   Window found = 0;
@@ -30,7 +49,12 @@ int main(int argc, char** argv) {
   }
   Display* d = XOpenDisplay(nullptr);
   if (!d) return 2;
-  const Window w = Find(d, DefaultRootWindow(d), argv[1]);
+  // The window may still be on its way: look for up to 5 s.
+  Window w = 0;
+  for (int i = 0; i < 50 && !w; ++i) {
+    w = Find(d, DefaultRootWindow(d), argv[1]);
+    if (!w) usleep(100000);
+  }
   if (!w) {
     std::fprintf(stderr, "wm_close: no window titled %s\n", argv[1]);
     return 1;
