@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
 # The program as a user runs it headless: exit statuses, messages, the files it
 # leaves (and does not leave) behind, repeatability, and shutting down on a signal.
-set -u
 bin=${1:?usage: cli_test.sh path/to/squarefield}
-work=$(mktemp -d)
+source "$(dirname "$0")/lib.sh"
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Help and version go to stdout with status 0.
 "$bin" --help >help.txt 2>&1 || fail "--help exit $?"
@@ -66,5 +63,4 @@ for sig in TERM INT; do
   rm -f s.txt
 done
 
-echo "cli: $failures failed"
-[ "$failures" = 0 ]
+finish_tests cli

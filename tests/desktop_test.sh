@@ -2,11 +2,8 @@
 # The SDL desktop host as a user meets it, on an X server of its own (Xvfb):
 # the field on screen, and every way of ending it ending cleanly.
 # Usage: desktop_test.sh path/to/squarefield path/to/wm_close
-set -u
 bin=${1:?} wm_close=${2:?}
-work=$(mktemp -d)
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/lib.sh"
 
 # Without any display: status 2 and a message that points to --headless.
 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$bin" --frames 1 >/dev/null 2>"$work/err"
@@ -67,5 +64,4 @@ start --window --fps 30 --frames 30 --trace "$work/w.txt"
 finish; [ "$result" = 0 ] || fail "--window --fps 30 --frames 30 did not end in time"
 head -2 "$work/w.txt" | grep -q "SetWindowPos 1 -1 0 0 1024 768 0x0050" || fail "--window size"
 
-echo "desktop: $failures failed"
-[ "$failures" = 0 ]
+finish_tests desktop

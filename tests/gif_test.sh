@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # Animated GIF export, decoded again by independent tools (gifsicle, ImageMagick).
-set -u
 bin=${1:?usage: gif_test.sh path/to/squarefield}
-work=$(mktemp -d)
+source "$(dirname "$0")/lib.sh"
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 "$bin" --headless --size 320x240 --frames 60 --seed 3 --gif a.gif --png a.png || fail "run"
 info=$(gifsicle --info a.gif 2>&1)
@@ -41,5 +38,4 @@ for sig in INT TERM; do
   rm -f s.gif
 done
 
-echo "gif: $failures failed"
-[ "$failures" = 0 ]
+finish_tests gif

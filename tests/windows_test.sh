@@ -56,6 +56,17 @@ done
 sleep 1
 shot "$work/before.png"
 
+# Waits up to $1 s for $pid to end; sets $status to its exit status, or "timeout".
+await_exit() {
+  status=timeout
+  for _ in $(seq $(($1 * 10))); do
+    if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; return; fi
+    sleep 0.1
+  done
+}
+# The trace ends with the unload, the cursor shown again, and the brushes deleted.
+clean_shutdown() { tail -4 "$1" | head -2 | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> "; }
+
 "$wine" "$exe" --trace "$work/gui.txt" &
 pid=$!
 # The field: mostly black, with white squares in all four quadrants (Wine may take a while to start).
@@ -70,11 +81,7 @@ for _ in $(seq 30); do
 done
 [ "$ok" = 1 ] || fail "while running: no field of squares on the screen"
 xdotool key Escape
-status=timeout
-for _ in $(seq 40); do
-  if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; break; fi
-  sleep 0.1
-done
+await_exit 4
 [ "$status" = 0 ] || fail "Escape: status $status, not 0 within 4 s"
 sleep 1
 shot "$work/after.png"
@@ -91,19 +98,15 @@ for region in 1024x200+0+568 280x568+744+0 600x400+20+80; do
   after=$(differ "$work/before.png" "$work/after.png" "$region")
   [ "${after%%.*}" -le 2 ] 2>/dev/null || fail "after exit, $after pixels in $region differ: squares left behind"
 done
-tail -4 "$work/gui.txt" | head -2 | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> " || fail "no clean shut-down in the trace"
+clean_shutdown "$work/gui.txt" || fail "no clean shut-down in the trace"
 
 # Closing the window (WM_CLOSE, as Alt+F4) ends it as Escape does.
 "$wine" "$exe" --trace "$work/close.txt" &
 pid=$!
 "$wine" build/windows/tests/win_close.exe squarefield || fail "win_close"
-status=timeout
-for _ in $(seq 60); do
-  if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; break; fi
-  sleep 0.1
-done
+await_exit 6
 [ "$status" = 0 ] || fail "WM_CLOSE: status $status, not 0 within 6 s"
-tail -4 "$work/close.txt" | head -2 | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> " || fail "WM_CLOSE: no clean shut-down"
+clean_shutdown "$work/close.txt" || fail "WM_CLOSE: no clean shut-down"
 
 # Frames per second in the virtual desktop at 1024x768.
 t0=$(date +%s.%N)
