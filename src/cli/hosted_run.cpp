@@ -18,7 +18,7 @@ int RunHosted(const Options& options, Runtime& runtime, WindowsApi& api, Window&
   if (!options.trace.empty()) {
     trace_file = std::make_unique<OutputFile>(options.trace);
     if (!trace_file->Open(problem)) {
-      std::cerr << "squarefield: " << options.trace << ": " << problem << '\n';
+      ReportFileProblem(options.trace, problem);
       return kExitRuntimeError;
     }
     static char buffer[1 << 16];
@@ -38,7 +38,7 @@ int RunHosted(const Options& options, Runtime& runtime, WindowsApi& api, Window&
     status = kExitRuntimeError;
   }
   if (trace_file && !trace_file->Commit(problem)) {
-    std::cerr << "squarefield: " << options.trace << ": " << problem << '\n';
+    ReportFileProblem(options.trace, problem);
     return kExitRuntimeError;
   }
   return status;

@@ -25,6 +25,10 @@ bool CanWrite(const std::string& path, std::string& problem) {
   return true;
 }
 
+void ReportFileProblem(const std::string& path, const std::string& problem) {
+  std::fprintf(stderr, "squarefield: %s: %s\n", path.c_str(), problem.empty() ? "could not be written" : problem.c_str());
+}
+
 OutputFile::OutputFile(std::string path) : path_(std::move(path)), temp_path_(TempPathFor(path_)) {}
 
 OutputFile::~OutputFile() {

@@ -9,6 +9,9 @@ namespace squarefield {
 // True when `path` can be written as OutputFile writes it. Leaves no file behind that was not there.
 bool CanWrite(const std::string& path, std::string& problem);
 
+// Reports on stderr that `path` could not be written, and why (when known).
+void ReportFileProblem(const std::string& path, const std::string& problem);
+
 // A file written under a temporary name and moved into place by Commit, so a
 // failed or interrupted write never leaves a partial file under the real name.
 class OutputFile {

@@ -1,6 +1,5 @@
 #include "platform/headless/headless_run.h"
 
-#include <iostream>
 #include <memory>
 
 #include "cli/hosted_run.h"
@@ -32,7 +31,7 @@ int RunHeadless(const Options& options) {
   if (!options.gif.empty()) {
     gif_file = std::make_unique<OutputFile>(options.gif);
     if (!gif_file->Open(problem)) {
-      std::cerr << "squarefield: " << options.gif << ": " << problem << '\n';
+      ReportFileProblem(options.gif, problem);
       return kExitRuntimeError;
     }
     gif = std::make_unique<GifRecorder>(gif_file->Stream(), options.width, options.height,
@@ -48,8 +47,7 @@ int RunHeadless(const Options& options) {
 #ifdef SQUAREFIELD_HAS_GIF
   // Escape, --frames and a signal all end here: the animation so far is kept whole.
   if (gif && !(gif->Finish() && gif_file->Commit(problem))) {
-    std::cerr << "squarefield: " << options.gif << ": " << (problem.empty() ? "the animation could not be written" : problem)
-              << '\n';
+    ReportFileProblem(options.gif, problem);
     return kExitRuntimeError;
   }
 #endif
@@ -57,8 +55,7 @@ int RunHeadless(const Options& options) {
 
   OutputFile png(options.png);
   if (png.Open(problem) && WritePng(framebuffer, png.Stream()) && png.Commit(problem)) return kExitOk;
-  std::cerr << "squarefield: " << options.png << ": " << (problem.empty() ? "the image could not be written" : problem)
-            << '\n';
+  ReportFileProblem(options.png, problem);
   return kExitRuntimeError;
 }
 
