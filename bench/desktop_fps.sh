@@ -7,12 +7,9 @@ set -eu
 frames=${1:-3000}
 size=${2:-1920x1080}
 bin=${BUILD:-build/default}/squarefield
-work=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
+source "$(dirname "$0")/../tests/lib.sh"
+start_xvfb "$size"
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$work/display")"
 
 seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }
 sdl=$(seconds "$bin" --frames "$frames")

@@ -1,4 +1,4 @@
-// Frame-step benchmark: the real program (Form1 on the headless host, no trace)
+// Frame-step benchmark: the real program (a run of Form1 on the headless host, no trace)
 // for FRAMES frames at WIDTHxHEIGHT; prints frames/s, ns per particle and the
 // peak resident memory over the framebuffer's own size.
 // Usage: squarefield_bench [FRAMES [WIDTH HEIGHT]]
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/program.h"
-#include "platform/clock.h"
+#include "platform/framebuffer/framebuffer.h"
 #include "platform/headless/headless_host.h"
+#include "shell/run.h"
 
 #if !defined(_WIN32)
 #include <sys/resource.h>
@@ -25,19 +25,17 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  Framebuffer framebuffer(width, height);
-  HeadlessScript script;
-  script.escape_from_poll = frames;
-  HeadlessScreen screen(framebuffer, script);
-  HeadlessWindow window(framebuffer);
-  VirtualClock clock(1);
-  HeadlessRuntime runtime(framebuffer, clock, 1);
+  HeadlessHost host(width, height);
+  const Framebuffer& framebuffer = *host.Pixels();
+  RunConfig config;
+  config.frames = frames;
+  config.seed = 1;
 
   const auto t0 = std::chrono::steady_clock::now();
-  const auto error = RunForm1(runtime, screen, window);
+  const auto failure = RunEffect(host, config);
   const double dt = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  if (error) {
-    std::fprintf(stderr, "%s\n", error->Report().c_str());
+  if (failure) {
+    std::fprintf(stderr, "%s\n", failure->lines.front().c_str());
     return 1;
   }
   unsigned long long lit = 0;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/bounded_array.h"
+#include "platform/bounded_array.h"
 #include "app/form1.h"
 #include "platform/conversions.h"
 

@@ -11,13 +11,15 @@ status=$?
 [ "$status" = 2 ] || fail "no display: exit $status"
 grep -q -- "--headless" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] || fail "no display: message $(cat "$work/err")"
 
-# Xvfb picks a free display number itself and writes it once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
+# A display that cannot be opened: status 2 and one line naming it.
+env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:4095 "$bin" --frames 1 >/dev/null 2>"$work/err"
+status=$?
+[ "$status" = 2 ] || fail "display :4095: exit $status"
+grep -q -- "cannot open display :4095" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] ||
+  fail "display :4095: message $(cat "$work/err")"
+
+start_xvfb 1024x768 || exit 1
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -1 "$work/display")"
 
 # Starts the program, waits until its window is mapped; sets $pid.
 start() {

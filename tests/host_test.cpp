@@ -1,20 +1,29 @@
-// What the hosts share: change tracking on the framebuffer, the scripted
-// Escape key, stop requests, and output files that appear whole or not at all.
+// What the hosts share and what every run puts around them: change tracking on
+// the framebuffer, stop requests read as Escape, the ledger that gives back the
+// cursor and brushes, and output files that appear whole or not at all and
+// never replace what is not theirs to replace.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
-#include "cli/output_file.h"
-#include "platform/framebuffer.h"
+#include "platform/framebuffer/framebuffer.h"
 #include "platform/headless/headless_host.h"
-#include "platform/stop_signal.h"
+#include "shell/guard.h"
+#include "shell/output_file.h"
+#include "shell/stop.h"
 #ifdef SQUAREFIELD_HAS_GIF
 #include "platform/headless/gif_export.h"
+#endif
+#ifndef _WIN32
+#include <sys/stat.h>
 #endif
 
 namespace squarefield {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(Framebuffer, TracksWhichTilesChanged) {
   Framebuffer fb(100, 20);  // 8x8 tiles: 13 across, 3 down
@@ -32,75 +41,157 @@ TEST(Framebuffer, TracksWhichTilesChanged) {
   EXPECT_FALSE(fb.Dirty(11, 2));
 }
 
-TEST(HeadlessScreen, EscapeIsPressedOnceThenHeld) {
-  Framebuffer fb(4, 4);
-  HeadlessScript script;
-  script.escape_from_poll = 2;
-  HeadlessScreen screen(fb, script);
-  EXPECT_EQ(screen.GetAsyncKeyState(VK_ESCAPE), 0);
-  EXPECT_EQ(screen.GetAsyncKeyState(VK_ESCAPE), -32767);  // 0x8001: down, and pressed since the last poll
-  EXPECT_EQ(screen.GetAsyncKeyState(VK_ESCAPE), -32768);  // 0x8000: still down
-  EXPECT_EQ(screen.GetAsyncKeyState('A'), 0);
+TEST(RunGuard, TheLastFrameReadsAsEscapePressedOnceThenHeld) {
+  HeadlessHost host(4, 4);
+  RunGuard guard(host.Api(), [] { return false; }, 2);
+  EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), 0);
+  EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), -32767);  // 0x8001: down, and pressed since the last poll
+  EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), -32768);  // 0x8000: still down
+  EXPECT_EQ(guard.GetAsyncKeyState('A'), 0);
 }
 
-TEST(HeadlessScreen, AStopRequestReadsAsEscape) {
-  Framebuffer fb(4, 4);
-  HeadlessScreen screen(fb, {});
-  EXPECT_EQ(screen.GetAsyncKeyState(VK_ESCAPE), 0);
+TEST(RunGuard, AStopRequestReadsAsEscape) {
+  HeadlessHost host(4, 4);
+  RunGuard guard(host.Api(), StopRequested, std::nullopt);
+  EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), 0);
   RequestStop();
-  EXPECT_NE(screen.GetAsyncKeyState(VK_ESCAPE), 0);
+  EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), -32767);
   ClearStopRequest();
+  EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), -32768);  // once stopping, it stays so
 }
 
-TEST(HeadlessScreen, BrushesAndCursorAreRestoredThroughTheGivenCalls) {
-  Framebuffer fb(4, 4);
-  HeadlessScreen screen(fb, {});
-  const HBRUSH white = screen.CreateSolidBrush(0xFFFFFF);
-  screen.CreateSolidBrush(0x0000FF);  // red, as 0x00BBGGRR
-  screen.ShowCursor(false);
-  screen.ShowCursor(false);
-  screen.FillRect(FramebufferScreen::kScreenDC, {0, 0, 1, 1}, white + 1);
-  EXPECT_EQ(fb.At(0, 0), 0xFF0000u);
-  EXPECT_EQ(screen.DeleteObject(white), true);
-  EXPECT_EQ(screen.DeleteObject(white), false);  // already gone
-  screen.Restore(screen);
-  EXPECT_EQ(screen.CursorCount(), 0);
-  EXPECT_EQ(screen.LiveBrushes(), 0);
+TEST(RunGuard, GivesBackTheCursorAndEveryLiveBrush) {
+  HeadlessHost host(4, 4);
+  RunGuard guard(host.Api(), [] { return false; }, std::nullopt);
+  const HBRUSH white = guard.CreateSolidBrush(0xFFFFFF);
+  guard.CreateSolidBrush(0x0000FF);  // red, as 0x00BBGGRR
+  guard.ShowCursor(false);
+  guard.ShowCursor(false);
+  guard.FillRect(FramebufferScreen::kScreenDC, {0, 0, 1, 1}, white + 1);
+  EXPECT_EQ(host.Pixels()->At(0, 0), 0xFF0000u);
+  EXPECT_EQ(guard.DeleteObject(white), true);
+  EXPECT_EQ(guard.DeleteObject(white), false);  // already gone
+  guard.Restore(guard);
+  EXPECT_EQ(host.screen().CursorCount(), 0);
+  EXPECT_EQ(host.screen().LiveBrushes(), 0);
 }
 
 class OutputFileTest : public ::testing::Test {
  protected:
-  void TearDown() override { std::filesystem::remove(path_); }
-  std::string Read() {
-    std::ifstream in(path_);
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / ("squarefield-output-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    path_ = (folder_ / "out.txt").string();
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  static std::string Read(const fs::path& path) {
+    std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  std::string path_ = (std::filesystem::temp_directory_path() / "squarefield-output-test.txt").string();
+  static bool Write(const std::string& path, const char* text, std::string& problem) {
+    OutputFile file(path);
+    if (!file.Open(problem)) return false;
+    std::fputs(text, file.Stream());
+    return file.Commit(problem);
+  }
+  int Entries() const { return static_cast<int>(std::distance(fs::directory_iterator(folder_), {})); }
+
+  fs::path folder_;
+  std::string path_;
 };
 
-TEST_F(OutputFileTest, AppearsOnlyWhenCommitted) {
+TEST_F(OutputFileTest, AppearsOnlyWhenCommittedAndLeavesNoTemporary) {
   std::string problem;
   {
     OutputFile file(path_);
     ASSERT_NE(file.Open(problem), nullptr);
     std::fputs("half", file.Stream());
+    EXPECT_FALSE(fs::exists(path_));
   }  // abandoned: neither the file nor its temporary remains
-  EXPECT_FALSE(std::filesystem::exists(path_));
-  EXPECT_FALSE(std::filesystem::exists(path_ + ".part"));
-  OutputFile file(path_);
-  ASSERT_NE(file.Open(problem), nullptr);
-  std::fputs("whole", file.Stream());
-  EXPECT_FALSE(std::filesystem::exists(path_));
-  ASSERT_TRUE(file.Commit(problem)) << problem;
-  EXPECT_EQ(Read(), "whole");
+  EXPECT_EQ(Entries(), 0);
+  ASSERT_TRUE(Write(path_, "whole", problem)) << problem;
+  EXPECT_EQ(Read(path_), "whole");
+  EXPECT_EQ(Entries(), 1);
 }
 
-TEST_F(OutputFileTest, CheckingAnExistingFileKeepsItsContents) {
+TEST_F(OutputFileTest, CheckingKeepsAnExistingFileAndAFileNamedLikeATemporary) {
   { std::ofstream(path_) << "keep"; }
+  { std::ofstream(path_ + ".part") << "mine"; }
   std::string problem;
   EXPECT_TRUE(CanWrite(path_, problem));
-  EXPECT_EQ(Read(), "keep");
+  ASSERT_TRUE(Write(path_, "new", problem)) << problem;
+  EXPECT_EQ(Read(path_), "new");
+  EXPECT_EQ(Read(path_ + ".part"), "mine");
+  EXPECT_EQ(Entries(), 2);
 }
+
+TEST_F(OutputFileTest, SameOutputSeesThroughSpellings) {
+  EXPECT_TRUE(SameOutput("-", "-"));
+  EXPECT_FALSE(SameOutput("-", path_));
+  EXPECT_TRUE(SameOutput(path_, (folder_ / "." / "out.txt").string()));  // not there yet
+  EXPECT_FALSE(SameOutput(path_, (folder_ / "other.txt").string()));
+}
+
+#ifndef _WIN32
+TEST_F(OutputFileTest, ASymlinkKeepsPointingAtTheFileItNames) {
+  const fs::path real = folder_ / "real.txt";
+  { std::ofstream(real) << "old"; }
+  fs::create_symlink(real, path_);
+  EXPECT_TRUE(SameOutput(path_, real.string()));
+  std::string problem;
+  ASSERT_TRUE(Write(path_, "new", problem)) << problem;
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(Read(real), "new");
+  EXPECT_EQ(Entries(), 2);
+}
+
+TEST_F(OutputFileTest, AReplacedFileKeepsItsPermissions) {
+  { std::ofstream(path_) << "old"; }
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  std::string problem;
+  ASSERT_TRUE(Write(path_, "new", problem)) << problem;
+  EXPECT_EQ(fs::status(path_).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(OutputFileTest, DevicesAndPipesAreWrittenNotReplaced) {
+  std::string problem;
+  ASSERT_TRUE(Write("/dev/null", "nothing", problem)) << problem;
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  const std::string fifo = (folder_ / "pipe").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = Read(fifo); });
+  EXPECT_TRUE(Write(fifo, "through", problem)) << problem;
+  reader.join();
+  EXPECT_EQ(received, "through");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST_F(OutputFileTest, AWriteErrorIsReportedWithItsReason) {
+  std::string problem;
+  OutputFile file("/dev/full");
+  ASSERT_NE(file.Open(problem), nullptr);
+  std::fputs("more than fits", file.Stream());
+  EXPECT_FALSE(file.Commit(problem));
+  EXPECT_EQ(problem, std::strerror(ENOSPC));
+}
+#else
+TEST_F(OutputFileTest, TheNullDeviceIsWrittenDirectly) {
+  std::string problem;
+  EXPECT_TRUE(CanWrite("NUL", problem)) << problem;
+  EXPECT_TRUE(Write("NUL", "nothing", problem)) << problem;
+}
+
+TEST(Stop, ConsoleEventsAreStopRequests) {
+  ClearStopRequest();
+  EXPECT_TRUE(OnConsoleEvent(0));  // CTRL_C_EVENT
+  EXPECT_TRUE(StopRequested());
+  ClearStopRequest();
+}
+#endif
 
 #ifdef SQUAREFIELD_HAS_GIF
 TEST(Gif, DelayFollowsTheFrameRateButNotBelowTwoHundredths) {

@@ -8,3 +8,16 @@ finish_tests() {
   echo "$1: $failures failed"
   [ "$failures" = 0 ]
 }
+
+# Starts an X server of our own on a free display (Xvfb picks the number and
+# writes it once it is ready), exports DISPLAY, and sets $xvfb to its pid.
+# -noreset: a server that resets when its last client leaves refuses the next
+# program that connects during the reset.
+# Usage: start_xvfb WIDTHxHEIGHT
+start_xvfb() {
+  Xvfb -displayfd 3 -noreset -screen 0 "$1x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; return 1; }
+  export DISPLAY=":$(head -1 "$work/display")"
+}

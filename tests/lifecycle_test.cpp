@@ -115,7 +115,7 @@ TEST(Lifecycle, RuntimeErrorEndsTheRunAndTheHostRestoresTheCursorAndBrushes) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->Report(), "Run-time error 6: Overflow (in ReDimVar)");
   EXPECT_EQ(rig.screen.CursorCount(), -1);
-  rig.screen.Restore(rig.services.api());
+  rig.guard.Restore(rig.services.api());
   EXPECT_EQ(rig.screen.CursorCount(), 0);
   EXPECT_EQ(rig.screen.LiveBrushes(), 0);
   EXPECT_EQ(rig.Calls("ShowCursor").back(), "ShowCursor 1 -> 0");

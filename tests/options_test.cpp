@@ -8,9 +8,11 @@
 namespace squarefield {
 namespace {
 
+// Nothing when accepted; 2 (a usage error) when refused.
 std::optional<int> Parse(std::vector<const char*> args, Options& options) {
   args.insert(args.begin(), "squarefield");
-  return ParseOptions(static_cast<int>(args.size()), args.data(), options);
+  if (ParseOptions(static_cast<int>(args.size()), args.data(), options)) return 2;
+  return std::nullopt;
 }
 
 TEST(Options, DefaultsAndValues) {
@@ -36,11 +38,31 @@ TEST(Options, BadValuesAreUsageErrors) {
       {"--bogus"},                            {"--png", "x.png"},
       {"--headless", "--trace", "/nonexistent-dir/t.txt"},
       {"--headless", "--png", "/"},
+      // Odd values: not a number, empty (not the same as not given), an option taken for a file.
+      {"--headless", "--fps", "nan"},         {"--headless", "--fps", "inf"},
+      {"--headless", "--fps", "0.05"},        {"--headless", "--fps", "5x"},
+      {"--headless", "--frames", ""},         {"--headless", "--seed", ""},
+      {"--headless", "--png", ""},            {"--headless", "--trace", ""},
+      {"--headless", "--png", "--"},          {"--headless", "--trace", "-x"},
+      // One file for two outputs, however it is spelt.
+      {"--headless", "--trace", "-", "--png", "-"},
   };
   for (const auto& args : bad) {
     Options o;
     EXPECT_EQ(Parse(args, o), 2) << args.back();
   }
+}
+
+TEST(Options, TheSameFileForTwoOutputsIsRefused) {
+  const auto folder = std::filesystem::temp_directory_path();
+  const std::string z = (folder / "squarefield-z").string(), dot_z = (folder / "." / "squarefield-z").string();
+  Options o;
+  EXPECT_EQ(Parse({"--headless", "--gif", z.c_str(), "--trace", dot_z.c_str()}, o), 2);
+  Options p;
+  EXPECT_EQ(Parse({"--headless", "--png", z.c_str(), "--trace", z.c_str()}, p), 2);
+  Options q;
+  EXPECT_FALSE(Parse({"--headless", "--png", z.c_str(), "--trace", "-"}, q));
+  EXPECT_EQ(q.trace, "-");
 }
 
 TEST(Options, CheckingAnOutputLeavesNoFileBehind) {

@@ -6,38 +6,34 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <tuple>
 #include <string>
 #include <vector>
 
-#include "app/program.h"
-#include "platform/clock.h"
 #include "platform/headless/headless_host.h"
-#include "platform/trace.h"
 #include "platform/trig.h"
+#include "shell/run.h"
 
 namespace squarefield {
 namespace {
 
+// The trace of a seeded run, as the program writes it, without its comment lines.
 std::vector<std::string> SeededTrace(int width, int height, std::int64_t frames, std::uint64_t seed) {
-  Framebuffer fb(width, height);
-  HeadlessScript script;
-  script.escape_from_poll = frames;
-  HeadlessScreen screen(fb, script);
-  HeadlessWindow window(fb);
-  VirtualClock clock(seed);
-  HeadlessRuntime runtime(fb, clock, seed);
-  std::FILE* log = std::tmpfile();
-  {
-    ServiceSet services(runtime, screen, window, log);
-    EXPECT_FALSE(RunForm1(services.runtime(), services.api(), services.window()));
-  }
-  std::rewind(log);
+  HeadlessHost host(width, height);
+  RunConfig config;
+  config.frames = frames;
+  config.seed = seed;
+  config.trace = (std::filesystem::temp_directory_path() / "squarefield-replay-trace.txt").string();
+  EXPECT_FALSE(RunEffect(host, config));
+  std::FILE* log = std::fopen(config.trace.c_str(), "r");
   std::vector<std::string> lines;
   char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, log)) lines.emplace_back(buffer, std::strlen(buffer) - 1);
-  std::fclose(log);
+  while (log && std::fgets(buffer, sizeof buffer, log))
+    if (buffer[0] != '#') lines.emplace_back(buffer, std::strlen(buffer) - 1);
+  if (log) std::fclose(log);
+  std::filesystem::remove(config.trace);
   return lines;
 }
 

@@ -12,9 +12,16 @@
 #include "app/program.h"
 #include "platform/headless/headless_host.h"
 #include "platform/random.h"
-#include "platform/trace.h"
+#include "shell/guard.h"
+#include "shell/stop.h"
+#include "shell/trace.h"
 
 namespace squarefield::testing {
+
+// Calls to fail, and the poll from which Escape reads as down (none: only on a stop request).
+struct HeadlessScript : FailureScript {
+  std::optional<std::int64_t> escape_from_poll;
+};
 
 class ScriptedRuntime final : public Runtime {
  public:
@@ -38,14 +45,15 @@ class ScriptedRuntime final : public Runtime {
 
 struct Rig {
   explicit Rig(int width = 1024, int height = 768, HeadlessScript script = {})
-      : fb(width, height), screen(fb, script), window(fb), log(std::tmpfile()),
-        services(runtime, screen, window, log), form(services.runtime(), services.api(), services.window()) {
+      : fb(width, height), screen(fb, script), window(fb), guard(screen, StopRequested, script.escape_from_poll),
+        log(std::tmpfile()), services(runtime, guard, window, log),
+        form(services.runtime(), services.api(), services.window()) {
     runtime.screen = {width * 15.0f, height * 15.0f, 15, 15};
   }
   ~Rig() { std::fclose(log); }
 
   // Runs the whole program on the rig's form.
-  std::optional<RuntimeError> Run() { return Host(services.window(), form); }
+  std::optional<RuntimeError> Run() { return HostForm(services.window(), form); }
 
   // Every line logged so far.
   std::vector<std::string> Lines() {
@@ -74,6 +82,7 @@ struct Rig {
   HeadlessScreen screen;
   HeadlessWindow window;
   ScriptedRuntime runtime;
+  RunGuard guard;  // as every run has it: stops read as Escape, and a ledger
   std::FILE* log;
   ServiceSet services;
   Form1 form;

@@ -4,14 +4,12 @@
 # a Wine virtual desktop on an Xvfb screen of its own, as a user would see it.
 set -u
 cd "$(dirname "$0")/.."
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source tests/lib.sh
 export WINEDEBUG=-all
 # No prompts to fetch .NET or HTML engines: the tests need neither.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
-work=$(mktemp -d)
 export WINEPREFIX="$work/prefix"
 
 cmake --preset windows >/dev/null && cmake --build --preset windows || exit 1
@@ -32,11 +30,8 @@ cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows
 [ $? = 2 ] && grep -q -- --frames "$work/err" || fail "option error under Wine: $(cat "$work/err")"
 
 # The desktop: every program in this prefix runs in one 1024x768 virtual desktop.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
+start_xvfb 1024x768 || exit 1
 trap 'kill $xvfb 2>/dev/null; "$wineserver" -k 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$work/display")"
 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
 # Start Wine afresh on this display: a Wine server left from the runs above
@@ -115,5 +110,4 @@ t1=$(date +%s.%N)
 awk -v a="$t0" -v b="$t1" 'BEGIN { printf "under Wine at 1024x768: 2000 frames in %.2f s, %.0f frames/s (start-up included)\n", b - a, 2000 / (b - a) }'
 
 [ -n "${KEEP:-}" ] && echo "kept $work"
-echo "windows: $failures failed"
-[ "$failures" = 0 ]
+finish_tests windows

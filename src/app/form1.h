@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "app/bounded_array.h"
 #include "app/particle.h"
+#include "platform/bounded_array.h"
 #include "platform/runtime.h"
 #include "platform/windows_api.h"
 
@@ -41,9 +41,13 @@ class Form1 final : public FormEvents {
   std::int16_t Counter = 0;
   RECT DrawRect;
 
- private:
-  RECT SquareOf(const Particle& p) const;
+  // The services the procedures call: the runtime, the windowing and drawing
+  // calls, and the window the runtime hosts for this class.
+  Runtime& Rt() { return rt_; }
+  WindowsApi& Api() { return api_; }
+  Window& Me() { return Me_; }
 
+ private:
   Runtime& rt_;
   WindowsApi& api_;
   Window& Me_;

@@ -4,7 +4,7 @@
 
 namespace squarefield {
 
-std::optional<RuntimeError> Host(Window& window, FormEvents& form) {
+std::optional<RuntimeError> HostForm(Window& window, FormEvents& form) {
   try {
     window.Load(form);
   } catch (const RuntimeError& error) {
@@ -15,7 +15,7 @@ std::optional<RuntimeError> Host(Window& window, FormEvents& form) {
 
 std::optional<RuntimeError> RunForm1(Runtime& runtime, WindowsApi& api, Window& window) {
   Form1 form(runtime, api, window);
-  return Host(window, form);
+  return HostForm(window, form);
 }
 
 }  // namespace squarefield

@@ -1,11 +1,12 @@
 #include "cli/options.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdint>
-#include <iostream>
+#include <cstdlib>
 
 #include "app/program.h"
-#include "cli/output_file.h"
+#include "shell/output_file.h"
 
 namespace squarefield {
 
@@ -38,28 +39,38 @@ bool ParseSize(const std::string& text, int& width, int& height) {
   return true;
 }
 
+// A finite decimal number, all of the text.
+bool ParseNumber(const std::string& text, double& value) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
 }  // namespace
 
-std::optional<int> ParseOptions(int argc, const char* const* argv, Options& options) {
+std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& options) {
   CLI::App app{"squarefield: white squares fly outward from the centre of a black screen until Escape.",
                "squarefield"};
   app.set_version_flag("--version", std::string("squarefield ") + kVersion);
   app.add_flag("--headless", options.headless, "Draw into an in-memory screen instead of the desktop");
-  std::string size;
+  std::string size, frames, seed, fps;
   app.add_option("--size", size, "Headless screen size in pixels (default 1024x768)")->type_name("WxH");
-  std::string frames, seed;
   app.add_option("--frames", frames, "Stop after N frames, as if Escape were pressed")->type_name("N");
   app.add_option("--seed", seed, "Seed the generator and use a virtual clock: repeatable runs")->type_name("N");
   app.add_flag("--window", options.window, "Run in a 1024x768 window instead of the full screen");
-  app.add_option("--fps", options.fps,
-                 "Cap the desktop frame rate at N per second (default: as fast as it goes); headless, the GIF's rate "
-                 "(default 50)")
-      ->check(CLI::Range(0.1, 10000.0).description(""))
+  app.add_option("--fps", fps,
+                 "Cap the desktop frame rate at N per second, 0.1 to 10000 (default: as fast as it goes); "
+                 "headless, the GIF's rate (default 50)")
       ->type_name("N");
-  app.add_option("--trace", options.trace, "Log every platform call to FILE, one per line")->type_name("FILE");
-  app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image (with --headless)")->type_name("FILE");
-  std::string footer = "Escape ends the effect; so do closing the window, SIGINT and SIGTERM.\n"
-                       "Exit status: 0 when ended so, 1 after a runtime error, 2 for bad options or no display.";
+  app.add_option("--trace", options.trace, "Log every platform call to FILE ('-': standard output)")
+      ->type_name("FILE");
+  app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image (with --headless)")
+      ->type_name("FILE");
+  std::string footer =
+      "Escape ends the effect; so do closing the window, SIGINT, SIGTERM and SIGHUP (a second one ends it at once).\n"
+      "Exit status: 0 when ended so, 1 after a runtime error or an output that could not be written,\n"
+      "2 for bad options or no display.";
 #ifdef SQUAREFIELD_HAS_GIF
   app.add_option("--gif", options.gif, "Save every frame as a looping animated GIF (with --headless)")
       ->type_name("FILE");
@@ -71,23 +82,27 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
+    options.done = true;
+    app.exit(e);
+    return std::nullopt;
   } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+    options.done = true;
+    app.exit(e);
+    return std::nullopt;
   } catch (const CLI::ParseError& e) {
-    std::cerr << "squarefield: " << e.what() << " (see --help)\n";
-    return kExitUsage;
+    return Failure(Failure::Kind::BadOptions, std::string(e.what()));
   }
 
-  auto fail = [](const std::string& message) {
-    std::cerr << "squarefield: " << message << " (see --help)\n";
-    return kExitUsage;
-  };
+  auto fail = [](const std::string& message) { return Failure(Failure::Kind::BadOptions, message); };
+  // An option given with an empty value is a mistake, not "not given".
+  for (const char* name : {"--size", "--frames", "--seed", "--fps", "--trace", "--png", "--gif"}) {
+    if (app.get_option_no_throw(name) == nullptr || app.count(name) == 0) continue;
+    const auto values = app.get_option(name)->results();
+    if (values.empty() || values.back().empty()) return fail(std::string(name) + ": needs a value");
+  }
   if (!size.empty()) {
     if (!ParseSize(size, options.width, options.height))
       return fail("--size: '" + size + "' is not a size WxH from 1x1 to 65535x65535");
-    if (!options.gif.empty() && (options.width > 65535 || options.height > 65535))
-      return fail("--size: a GIF is at most 65535 pixels on a side");
     if (std::int64_t{options.width} * options.height > kMaxPixels)
       return fail("--size: '" + size + "' is larger than the 67108864 pixels allowed");
   }
@@ -101,16 +116,31 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     if (!ParseWhole(seed, number)) return fail("--seed: '" + seed + "' is not a whole number from 0 to 2^64-1");
     options.seed = number;
   }
+  if (!fps.empty()) {
+    double rate = 0;
+    if (!ParseNumber(fps, rate) || rate < 0.1 || rate > 10000)
+      return fail("--fps: '" + fps + "' is not a number from 0.1 to 10000");
+    options.fps = rate;
+  }
   if (options.headless && options.window) return fail("--window: not with --headless");
   if (!options.headless) {
     for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}, {"--gif", &options.gif}})
       if (!value->empty()) return fail(std::string(name) + ": only with --headless");
   }
-  for (const auto& [name, path] :
-       {std::pair{"--trace", &options.trace}, {"--png", &options.png}, {"--gif", &options.gif}}) {
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"--trace", &options.trace}, {"--png", &options.png}, {"--gif", &options.gif}};
+  for (std::size_t i = 0; i < std::size(outputs); ++i) {
+    const auto& [name, path] = outputs[i];
     if (path->empty()) continue;
+    // An option's name taken as a file name is a slip; a real one can be written ./-name.
+    if (path->size() > 1 && (*path)[0] == '-')
+      return fail(std::string(name) + ": '" + *path + "' is not a file name (for a file of that name, write ./" +
+                  *path + ")");
     std::string problem;
     if (!CanWrite(*path, problem)) return fail(std::string(name) + ": cannot write '" + *path + "': " + problem);
+    for (std::size_t j = 0; j < i; ++j)
+      if (!outputs[j].second->empty() && SameOutput(*outputs[j].second, *path))
+        return fail(std::string(name) + ": '" + *path + "' is also the " + outputs[j].first + " output");
   }
   return std::nullopt;
 }

@@ -5,13 +5,9 @@
 #include <optional>
 #include <string>
 
-namespace squarefield {
+#include "shell/failure.h"
 
-enum ExitStatus : int {
-  kExitOk = 0,
-  kExitRuntimeError = 1,  // a runtime error ended the effect, or an output could not be finished
-  kExitUsage = 2,         // bad options, or no display to run on
-};
+namespace squarefield {
 
 struct Options {
   bool headless = false;
@@ -24,10 +20,10 @@ struct Options {
   std::string trace;
   std::string png;
   std::string gif;
+  bool done = false;  // --help or --version was answered: nothing more to do
 };
 
-// Parses argv into `options`. Returns an exit status when the program should
-// stop at once (help, version, or an error already reported on stderr).
-std::optional<int> ParseOptions(int argc, const char* const* argv, Options& options);
+// Parses argv into `options`; a failure names the option at fault.
+std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& options);
 
 }  // namespace squarefield

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/framebuffer.h"
+#include "platform/framebuffer/framebuffer.h"
 
 struct st_gif;
 

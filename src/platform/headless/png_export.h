@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/headless/headless_host.h"
+#include "platform/framebuffer/framebuffer.h"
 
 namespace squarefield {
 

@@ -4,11 +4,34 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/stop_signal.h"
+#include <dlfcn.h>
 
 namespace squarefield {
 
-bool SdlSession::Open(bool windowed, std::string& error) {
+namespace {
+
+void (*g_fatal)(const char*) = nullptr;
+
+// Xlib calls this when the connection to the X server is gone; it must not return.
+extern "C" int OnDisplayLost(void*) {
+  if (g_fatal) g_fatal("lost the connection to the display");
+  std::_Exit(1);
+}
+
+// Xlib's own handler prints its text and exits, leaving our temporary files
+// behind: put ours in its place. SDL has loaded libX11 already, if it uses it.
+void CatchDisplayLoss(void (*fatal)(const char*)) {
+  g_fatal = fatal;
+  void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+  if (x11 == nullptr) return;
+  using Handler = int (*)(void*);
+  auto set = reinterpret_cast<Handler (*)(Handler)>(dlsym(x11, "XSetIOErrorHandler"));
+  if (set) set(OnDisplayLost);
+}
+
+}  // namespace
+
+bool SdlSession::Open(bool windowed, void (*fatal)(const char*), std::string& error) {
   sdl_ = LoadSdl(error);
   if (sdl_ == nullptr) return false;
   // Our own handlers turn SIGINT, SIGTERM and SIGHUP into Escape.
@@ -18,24 +41,37 @@ bool SdlSession::Open(bool windowed, std::string& error) {
   // The window surface goes straight to the window system (X11 shared memory),
   // not through a renderer: a software GL renderer redraws the whole texture per frame.
   sdl_->SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  const bool has_display = display && *display, has_wayland = wayland && *wayland;
 #if defined(__unix__) && !defined(__APPLE__)
   // With no display server to talk to, say so rather than let SDL fall back on a
   // driver that shows nothing (and let client libraries complain on stderr).
-  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("SDL_VIDEODRIVER")) {
+  if (!has_display && !has_wayland && !asked) {
     error = "neither DISPLAY nor WAYLAND_DISPLAY is set";
     return false;
   }
+  // An X display alone: go to it straight, so a failed connection is reported
+  // as that and not after a Wayland probe that prints its own complaints.
+  if (has_display && !has_wayland && !asked) sdl_->SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
 #endif
+  // SDL falls back on a driver that shows nothing when no display server
+  // answered: name the display that could not be opened.
+  auto no_display = [&](const std::string& otherwise) {
+    if (has_display) return "cannot open display " + std::string(display);
+    if (has_wayland) return "cannot connect to the Wayland display " + std::string(wayland);
+    return otherwise;
+  };
   if (sdl_->SDL_Init(SDL_INIT_VIDEO) != 0) {
-    error = sdl_->SDL_GetError();
+    error = asked ? std::string(sdl_->SDL_GetError()) : no_display(sdl_->SDL_GetError());
     return false;
   }
   video_ = true;
   const char* driver = sdl_->SDL_GetCurrentVideoDriver();
-  const char* asked = std::getenv("SDL_VIDEODRIVER");
   if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) &&
       !(asked && !std::strcmp(asked, driver))) {
-    error = std::string("only the '") + driver + "' video driver is available";
+    error = no_display(std::string("only the '") + driver + "' video driver is available");
     return false;
   }
   SDL_DisplayMode mode;
@@ -57,6 +93,15 @@ bool SdlSession::Open(bool windowed, std::string& error) {
     error = sdl_->SDL_GetError();
     return false;
   }
+  // Every fill is converted to the window's pixel format when shown; a palette
+  // (an 8-bit visual) has no conversion, and would show nothing at all.
+  const Uint32 format = sdl_->SDL_GetWindowPixelFormat(window_);
+  if (format == SDL_PIXELFORMAT_UNKNOWN || SDL_ISPIXELFORMAT_INDEXED(format) || SDL_BYTESPERPIXEL(format) < 2) {
+    error = std::string("the display's pixel format (") + sdl_->SDL_GetPixelFormatName(format) +
+            ") is not supported: it needs 16 bits per pixel or more";
+    return false;
+  }
+  if (driver && !std::strcmp(driver, "x11")) CatchDisplayLoss(fatal);
   // On a scaled (HiDPI) display the window's size is in points; the field is
   // laid out in the pixels it really has.
   int w = 0, h = 0;
@@ -153,9 +198,7 @@ std::int16_t SdlScreen::GetAsyncKeyState(int vKey) {
   if (vKey != VK_ESCAPE) return 0;
   const Uint8* keys = session_.Sdl().SDL_GetKeyboardState(nullptr);
   const bool down = keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0;
-  // A close or a signal stands in for a press, so all of them take one shut-down path.
-  const bool pressed = session_.escape_pressed || session_.close_requested || StopRequested() ||
-                       (frames_ && ++polls_ >= *frames_);
+  const bool pressed = session_.escape_pressed;
   session_.escape_pressed = false;
   return static_cast<std::int16_t>((down ? 0x8000 : 0) | (pressed ? 0x0001 : 0));
 }
@@ -175,10 +218,29 @@ void SdlWindow::Show() {
   session_.Sdl().SDL_RaiseWindow(session_.Handle());
 }
 
-void SdlRuntime::DoEvents() {
-  session_.Pump();
-  session_.Present(fb_);
+SdlHost::SdlHost(std::unique_ptr<SdlSession> session, const HostConfig& config)
+    : session_(std::move(session)),
+      fb_(session_->Width(), session_->Height()),
+      screen_(fb_, *session_),
+      window_(fb_, *session_),
+      pacer_(config.fps, config.stop_requested) {
+  fb_.TrackChanges();
+}
+
+void SdlHost::DoEvents() {
+  session_->Pump();
+  session_->Present(fb_);
   pacer_.Wait();
 }
+
+void SdlHost::Finish() { session_->Close(); }
+
+std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
+  auto session = std::make_unique<SdlSession>();
+  if (!session->Open(config.windowed, config.fatal, error)) return nullptr;
+  return std::make_unique<SdlHost>(std::move(session), config);
+}
+
+void PrepareConsole() {}
 
 }  // namespace squarefield

@@ -6,20 +6,22 @@
 //    Wayland); fills land in it at once, and DoEvents presents the changed tiles
 //  - ShowCursor keeps the display counter and hides the cursor while it is negative
 //  - Escape reads as down while held, or once pressed since the last poll; a
-//    window close, SDL_QUIT, SIGINT, SIGTERM and SIGHUP read as Escape too
+//    window close or SDL_QUIT is reported to the shell, which reads it as Escape
+//  - a display it cannot draw on (8-bit colour) is refused at the start; a lost
+//    display connection ends the program through the shell's fatal path
 // Not here: painting over other programs' windows, multiple displays.
 #pragma once
 
 #include "platform/sdl/sdl_library.h"
 
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/basic_runtime.h"
 #include "platform/frame_pacer.h"
-#include "platform/framebuffer.h"
-#include "platform/framebuffer_screen.h"
+#include "platform/framebuffer/framebuffer.h"
+#include "platform/framebuffer/framebuffer_screen.h"
+#include "platform/host.h"
 
 namespace squarefield {
 
@@ -27,7 +29,8 @@ namespace squarefield {
 class SdlSession {
  public:
   // Starts SDL video and creates the (hidden) window; `error` says why not.
-  bool Open(bool windowed, std::string& error);
+  // `fatal` is called if the display connection is lost.
+  bool Open(bool windowed, void (*fatal)(const char*), std::string& error);
   ~SdlSession();
 
   int Width() const { return width_; }
@@ -55,9 +58,7 @@ class SdlSession {
 
 class SdlScreen final : public FramebufferScreen {
  public:
-  // With `frames`, Escape also reads as down from that poll on, as headless.
-  SdlScreen(Framebuffer& fb, SdlSession& session, std::optional<std::int64_t> frames)
-      : FramebufferScreen(fb, {}), session_(session), frames_(frames) {}
+  SdlScreen(Framebuffer& fb, SdlSession& session) : FramebufferScreen(fb, {}), session_(session) {}
   std::int16_t GetAsyncKeyState(int vKey) override;
 
  protected:
@@ -66,8 +67,6 @@ class SdlScreen final : public FramebufferScreen {
 
  private:
   SdlSession& session_;
-  std::optional<std::int64_t> frames_;
-  std::int64_t polls_ = 0;
 };
 
 class SdlWindow final : public FramebufferWindow {
@@ -82,18 +81,25 @@ class SdlWindow final : public FramebufferWindow {
   SdlSession& session_;
 };
 
-class SdlRuntime final : public BasicRuntime {
+class SdlHost final : public Host {
  public:
-  SdlRuntime(Framebuffer& fb, SdlSession& session, Clock& clock, std::optional<std::uint64_t> seed,
-             std::optional<double> fps)
-      : BasicRuntime(clock, seed), fb_(fb), session_(session), pacer_(fps) {}
+  // Takes an open session.
+  SdlHost(std::unique_ptr<SdlSession> session, const HostConfig& config);
 
+  WindowsApi& Api() override { return screen_; }
+  Window& FormWindow() override { return window_; }
   void DoEvents() override;
   ScreenObject Screen() override { return ScreenOf(fb_); }
+  int PixelWidth() const override { return fb_.Width(); }
+  int PixelHeight() const override { return fb_.Height(); }
+  bool CloseRequested() const override { return session_->close_requested; }
+  void Finish() override;
 
  private:
-  Framebuffer& fb_;
-  SdlSession& session_;
+  std::unique_ptr<SdlSession> session_;
+  Framebuffer fb_;
+  SdlScreen screen_;
+  SdlWindow window_;
   FramePacer pacer_;
 };
 

@@ -1,8 +1,8 @@
 #include "platform/win32/win32_host.h"
 
 #include <algorithm>
-
-#include "platform/stop_signal.h"
+#include <cstdio>
+#include <iostream>
 
 namespace squarefield {
 
@@ -96,14 +96,11 @@ HDC Win32Screen::GetWindowDC(squarefield::HWND hwnd) {
 }
 
 int Win32Screen::ShowCursor(bool show) {
-  cursor_count_ += show ? 1 : -1;
   return ::ShowCursor(show ? TRUE : FALSE);
 }
 
 HBRUSH Win32Screen::CreateSolidBrush(COLORREF color) {
-  const ::HBRUSH brush = ::CreateSolidBrush(color);
-  if (brush) brushes_.push_back(reinterpret_cast<HBRUSH>(brush));
-  return reinterpret_cast<HBRUSH>(brush);
+  return reinterpret_cast<HBRUSH>(::CreateSolidBrush(color));
 }
 
 int Win32Screen::FillRect(HDC hdc, const squarefield::RECT& rect, HBRUSH brush) {
@@ -112,27 +109,14 @@ int Win32Screen::FillRect(HDC hdc, const squarefield::RECT& rect, HBRUSH brush) 
 }
 
 bool Win32Screen::DeleteObject(HBRUSH object) {
-  brushes_.erase(std::remove(brushes_.begin(), brushes_.end(), object), brushes_.end());
   return ::DeleteObject(reinterpret_cast<HGDIOBJ>(object)) != 0;
 }
 
-std::int16_t Win32Screen::GetAsyncKeyState(int vKey) {
-  auto result = static_cast<std::uint16_t>(::GetAsyncKeyState(vKey));
-  // A close or a signal stands in for a press, so all of them take one shut-down path.
-  if (vKey == VK_ESCAPE &&
-      (session_.close_requested || StopRequested() || (frames_ && ++polls_ >= *frames_)))
-    result |= 1;
-  return static_cast<std::int16_t>(result);
-}
+std::int16_t Win32Screen::GetAsyncKeyState(int vKey) { return ::GetAsyncKeyState(vKey); }
 
 bool Win32Screen::SetWindowPos(squarefield::HWND hwnd, squarefield::HWND insertAfter, int x, int y, int cx, int cy,
                                std::uint32_t flags) {
   return ::SetWindowPos(ToHwnd(hwnd), ToHwnd(insertAfter), x, y, cx, cy, flags) != 0;
-}
-
-void Win32Screen::Restore(WindowsApi& via) {
-  while (cursor_count_ < 0) via.ShowCursor(true);
-  for (const HBRUSH brush : std::vector<HBRUSH>(brushes_)) via.DeleteObject(brush);
 }
 
 void Win32Screen::RepaintAndRelease() {
@@ -167,10 +151,29 @@ float Win32Window::ScaleHeight() {
   return static_cast<float>(r.bottom - r.top);
 }
 
-ScreenObject Win32Runtime::Screen() {
-  return {static_cast<float>(GetSystemMetrics(SM_CXSCREEN)) * session_.TwipsPerPixelX(),
-          static_cast<float>(GetSystemMetrics(SM_CYSCREEN)) * session_.TwipsPerPixelY(), session_.TwipsPerPixelX(),
-          session_.TwipsPerPixelY()};
+ScreenObject Win32Host::Screen() {
+  return {static_cast<float>(GetSystemMetrics(SM_CXSCREEN)) * session_->TwipsPerPixelX(),
+          static_cast<float>(GetSystemMetrics(SM_CYSCREEN)) * session_->TwipsPerPixelY(), session_->TwipsPerPixelX(),
+          session_->TwipsPerPixelY()};
+}
+
+void PrepareConsole() {
+  // Output already going somewhere (a pipe, a file) stays there.
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) return;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  std::freopen("CONOUT$", "w", stdout);
+  std::freopen("CONOUT$", "w", stderr);
+  std::ios::sync_with_stdio(true);
+}
+
+std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
+  auto session = std::make_unique<Win32Session>();
+  if (!session->Open(config.windowed)) {
+    error = "the window could not be created";
+    return nullptr;
+  }
+  return std::make_unique<Win32Host>(std::move(session), config);
 }
 
 }  // namespace squarefield

@@ -4,8 +4,8 @@
 //    1024x768 with --window), black, no taskbar button, titled "squarefield"
 //  - the screen's device context is the real GetWindowDC(GetDesktopWindow())
 //  - twips per pixel from the display's logical DPI (1440 / dpi)
-//  - DoEvents runs the message pump; WM_CLOSE, the session ending, SIGINT and
-//    SIGTERM read as Escape, so every way out takes the same shut-down path
+//  - DoEvents runs the message pump; WM_CLOSE and the session ending are
+//    reported to the shell, which reads them as Escape
 //  - on the way out the whole screen is repainted and the device context released
 // Linker needs: user32, gdi32.
 #pragma once
@@ -15,8 +15,11 @@
 
 // Ours first: <windows.h> defines HWND_TOPMOST, SWP_* and VK_ESCAPE as macros,
 // which would rewrite our own constants of the same names.
-#include "platform/basic_runtime.h"
+#include <memory>
+#include <string>
+
 #include "platform/frame_pacer.h"
+#include "platform/host.h"
 #include "platform/hosted_window.h"
 #include "platform/windows_api.h"
 
@@ -55,8 +58,7 @@ class Win32Session {
 
 class Win32Screen final : public WindowsApi {
  public:
-  explicit Win32Screen(Win32Session& session, std::optional<std::int64_t> frames)
-      : session_(session), frames_(frames) {}
+  explicit Win32Screen(Win32Session& session) : session_(session) {}
 
   squarefield::HWND GetDesktopWindow() override;
   HDC GetWindowDC(squarefield::HWND hwnd) override;
@@ -68,18 +70,12 @@ class Win32Screen final : public WindowsApi {
   bool SetWindowPos(squarefield::HWND hwnd, squarefield::HWND insertAfter, int x, int y, int cx, int cy,
                     std::uint32_t flags) override;
 
-  // After a runtime error: show the cursor again and free the brushes still alive.
-  void Restore(WindowsApi& via);
   // On the way out: repaint the whole screen so no square stays on the desktop,
   // and give back the screen's device context.
   void RepaintAndRelease();
 
  private:
   Win32Session& session_;
-  std::optional<std::int64_t> frames_;
-  std::int64_t polls_ = 0;
-  int cursor_count_ = 0;  // our own net change to the display counter
-  std::vector<HBRUSH> brushes_;
   std::vector<std::pair<::HWND, ::HDC>> dcs_;
 };
 
@@ -104,19 +100,34 @@ class Win32Window final : public HostedWindow {
   Win32Session& session_;
 };
 
-class Win32Runtime final : public BasicRuntime {
+class Win32Host final : public Host {
  public:
-  Win32Runtime(Win32Session& session, Clock& clock, std::optional<std::uint64_t> seed, std::optional<double> fps)
-      : BasicRuntime(clock, seed), session_(session), pacer_(fps) {}
+  Win32Host(std::unique_ptr<Win32Session> session, const HostConfig& config)
+      : session_(std::move(session)), screen_(*session_), window_(*session_), pacer_(config.fps, config.stop_requested) {}
 
+  WindowsApi& Api() override { return screen_; }
+  Window& FormWindow() override { return window_; }
   void DoEvents() override {
-    session_.Pump();
+    session_->Pump();
     pacer_.Wait();
   }
   ScreenObject Screen() override;
+  int PixelWidth() const override { return GetSystemMetrics(SM_CXSCREEN); }
+  int PixelHeight() const override { return GetSystemMetrics(SM_CYSCREEN); }
+  bool CloseRequested() const override { return session_->close_requested; }
+  void Finish() override {
+    session_->Close();
+    screen_.RepaintAndRelease();
+  }
+  // Told only once the cursor is back and the screen clean.
+  void Tell(const std::string& message) override {
+    MessageBoxA(nullptr, message.c_str(), "squarefield", MB_OK | MB_ICONERROR);
+  }
 
  private:
-  Win32Session& session_;
+  std::unique_ptr<Win32Session> session_;
+  Win32Screen screen_;
+  Win32Window window_;
   FramePacer pacer_;
 };
 

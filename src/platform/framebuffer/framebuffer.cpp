@@ -1,4 +1,4 @@
-#include "platform/framebuffer.h"
+#include "platform/framebuffer/framebuffer.h"
 
 namespace squarefield {
 

@@ -1,4 +1,4 @@
-#include "platform/trace.h"
+#include "shell/trace.h"
 
 #include <cinttypes>
 #include <cstdarg>

@@ -1,4 +1,4 @@
-#include "platform/framebuffer_screen.h"
+#include "platform/framebuffer/framebuffer_screen.h"
 
 #include <algorithm>
 
@@ -54,12 +54,6 @@ bool FramebufferScreen::SetWindowPos(HWND hwnd, HWND insertAfter, int, int, int,
   if (flags & SWP_SHOWWINDOW) visible_ = true;
   Placed(topmost_, (flags & SWP_SHOWWINDOW) != 0);
   return true;
-}
-
-void FramebufferScreen::Restore(WindowsApi& via) {
-  while (cursor_count_ < 0) via.ShowCursor(true);
-  for (const Brush& b : std::vector<Brush>(brushes_))
-    if (b.alive) via.DeleteObject(b.handle);
 }
 
 int FramebufferScreen::LiveBrushes() const {

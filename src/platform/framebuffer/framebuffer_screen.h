@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/framebuffer.h"
+#include "platform/framebuffer/framebuffer.h"
 #include "platform/hosted_window.h"
 #include "platform/windows_api.h"
 
@@ -34,10 +34,6 @@ class FramebufferScreen : public WindowsApi {
   int FillRect(HDC hdc, const RECT& rect, HBRUSH brush) override;
   bool DeleteObject(HBRUSH object) override;
   bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, std::uint32_t flags) override;
-
-  // The host's own clean-up when a run ends early: show the cursor again and
-  // free the brushes still alive, through `via` so a trace records it too.
-  void Restore(WindowsApi& via);
 
   int CursorCount() const { return cursor_count_; }
   int LiveBrushes() const;

@@ -1,0 +1,96 @@
+// squarefield: white squares fly outward from the centre of a black screen,
+// speeding up and growing, until Escape. This reads the command line, picks
+// the host, runs the effect, and alone turns a failure into an exit status.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+#include "cli/options.h"
+#include "platform/host.h"
+#include "shell/run.h"
+#include "shell/stop.h"
+
+namespace squarefield {
+namespace {
+
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitFailed = 1,  // a runtime error, an output not written, out of memory
+  kExitUsage = 2,   // bad options, or no display to run on
+};
+
+int StatusOf(Failure::Kind kind) {
+  switch (kind) {
+    case Failure::Kind::BadOptions:
+    case Failure::Kind::NoDisplay:
+      return kExitUsage;
+    case Failure::Kind::RuntimeError:
+    case Failure::Kind::Output:
+    case Failure::Kind::OutOfMemory:
+      return kExitFailed;
+  }
+  return kExitFailed;
+}
+
+int Report(const Failure& failure, Host* host) {
+  std::string told;
+  for (std::size_t i = 0; i < failure.lines.size(); ++i) {
+    std::string line = failure.lines[i];
+    if (i == 0 && failure.kind == Failure::Kind::BadOptions) line += " (see --help)";
+    if (failure.kind == Failure::Kind::NoDisplay) line += "; try --headless";
+    std::fprintf(stderr, "squarefield: %s\n", line.c_str());
+    told += (told.empty() ? "" : "\n") + failure.lines[i];
+  }
+  if (host != nullptr) host->Tell(told);
+  return StatusOf(failure.kind);
+}
+
+int Main(int argc, char** argv) {
+  // Before any output is opened: a stop that comes early still ends cleanly.
+  InstallStopHandlers();
+  PrepareConsole();
+  Options options;
+  if (auto failure = ParseOptions(argc, argv, options)) return Report(*failure, nullptr);
+  if (options.done) return kExitOk;
+
+  HostConfig config;
+  config.windowed = options.window;
+  config.width = options.width;
+  config.height = options.height;
+  config.fps = options.fps;
+  config.stop_requested = StopRequested;
+  config.fatal = Fatal;
+  std::unique_ptr<Host> host;
+  if (options.headless) {
+    host = OpenHeadlessHost(config);
+  } else {
+    std::string why;
+    host = OpenDesktopHost(config, why);
+    if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr);
+  }
+  const RunConfig run{options.frames, options.seed, options.fps, options.trace, options.png, options.gif};
+  if (auto failure = RunEffect(*host, run)) return Report(*failure, host.get());
+  return kExitOk;
+}
+
+}  // namespace
+}  // namespace squarefield
+
+int main(int argc, char** argv) {
+  int status;
+  try {
+    status = squarefield::Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Unwound: every temporary output is gone by now.
+    std::fputs("squarefield: out of memory\n", stderr);
+    return 1;
+  }
+  // Help, the version or a trace on standard output that never arrived is a failure too.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "squarefield: standard output: %s\n", std::strerror(errno ? errno : EIO));
+    return status == 0 ? 1 : status;
+  }
+  return status;
+}

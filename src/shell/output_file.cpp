@@ -1,0 +1,199 @@
+#include "shell/output_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "shell/stop.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace squarefield {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where writing `path` lands: the file at the end of any chain of symlinks.
+bool ResolveTarget(const std::string& path, std::string& target, std::string& problem) {
+  fs::path current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(current, ec))) {
+      target = current.string();
+      return true;
+    }
+    const fs::path next = fs::read_symlink(current, ec);
+    if (ec) {
+      problem = ec.message();
+      return false;
+    }
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  problem = std::strerror(ELOOP);
+  return false;
+}
+
+bool IsDevice(fs::file_type type) { return type == fs::file_type::character || type == fs::file_type::fifo; }
+
+// Creates an empty temporary file beside `target`, exclusively: an existing
+// file or symlink of that name is never opened. Returns its descriptor or -1.
+int CreateTemporary(const std::string& target, std::string& temp, std::string& problem) {
+  const fs::path t(target);
+  const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
+  std::string name = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
+  const int fd = mkstemp(name.data());
+  if (fd < 0) {
+    problem = std::strerror(errno);
+    return -1;
+  }
+  temp = name;
+  return fd;
+}
+
+int CloseFd(int fd) {
+#ifdef _WIN32
+  return _close(fd);
+#else
+  return close(fd);
+#endif
+}
+
+}  // namespace
+
+bool CanWrite(const std::string& path, std::string& problem) {
+  if (path == "-") return true;
+  std::string target;
+  if (!ResolveTarget(path, target, problem)) return false;
+  std::error_code ec;
+  const auto type = fs::status(target, ec).type();
+  if (type == fs::file_type::directory) {
+    problem = "it is a directory";
+    return false;
+  }
+  if (IsDevice(type)) {
+#ifndef _WIN32
+    if (access(target.c_str(), W_OK) != 0) {
+      problem = std::strerror(errno);
+      return false;
+    }
+#endif
+    return true;
+  }
+  // Try exactly what writing will do: create a temporary file beside it.
+  std::string temp;
+  const int fd = CreateTemporary(target, temp, problem);
+  if (fd < 0) return false;
+  CloseFd(fd);
+  fs::remove(temp, ec);
+  return true;
+}
+
+bool SameOutput(const std::string& a, const std::string& b) {
+  if (a == "-" || b == "-") return a == b;
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec) && !ec) return true;
+  const fs::path ca = fs::weakly_canonical(fs::absolute(a, ec), ec);
+  const fs::path cb = fs::weakly_canonical(fs::absolute(b, ec), ec);
+  return ca == cb;
+}
+
+OutputFile::~OutputFile() { Abandon(); }
+
+void OutputFile::Abandon() {
+  if (file_ != nullptr && !is_stdout_) std::fclose(file_);
+  file_ = nullptr;
+  if (!temp_.empty()) {
+    std::error_code ec;
+    fs::remove(temp_, ec);
+    ForgetTemporary(temp_);
+    temp_.clear();
+  }
+}
+
+std::FILE* OutputFile::Open(std::string& problem) {
+  if (path_ == "-") {
+    is_stdout_ = true;
+    file_ = stdout;
+    return file_;
+  }
+  if (!ResolveTarget(path_, target_, problem)) return nullptr;
+  std::error_code ec;
+  const fs::file_status status = fs::status(target_, ec);
+  if (status.type() == fs::file_type::directory) {
+    problem = "it is a directory";
+    return nullptr;
+  }
+  if (IsDevice(status.type())) {
+    file_ = std::fopen(target_.c_str(), "wb");
+    if (file_ == nullptr) problem = std::strerror(errno);
+    return file_;
+  }
+  const int fd = CreateTemporary(target_, temp_, problem);
+  if (fd < 0) return nullptr;
+  RegisterTemporary(temp_);
+#ifndef _WIN32
+  // A replaced file keeps its permissions; a new one gets what any new file would.
+  mode_t mode;
+  if (status.type() == fs::file_type::regular) {
+    struct stat st {};
+    mode = ::stat(target_.c_str(), &st) == 0 ? st.st_mode & 07777 : 0644;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  fchmod(fd, mode);
+  file_ = fdopen(fd, "wb");
+#else
+  file_ = _fdopen(fd, "wb");
+#endif
+  if (file_ == nullptr) {
+    problem = std::strerror(errno);
+    CloseFd(fd);
+    Abandon();
+  }
+  return file_;
+}
+
+bool OutputFile::Commit(std::string& problem) {
+  if (file_ == nullptr) {
+    problem = "not open";
+    return false;
+  }
+  const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
+  const int write_errno = errno;
+  if (is_stdout_) {
+    file_ = nullptr;
+    if (!written) problem = std::strerror(write_errno);
+    return written;
+  }
+  const bool closed = std::fclose(file_) == 0;
+  const int close_errno = errno;
+  file_ = nullptr;
+  if (!written || !closed) {
+    problem = std::strerror(written ? close_errno : write_errno);
+    Abandon();
+    return false;
+  }
+  if (temp_.empty()) return true;
+  std::error_code ec;
+  fs::rename(temp_, target_, ec);
+  if (ec) {
+    problem = ec.message();
+    Abandon();
+    return false;
+  }
+  ForgetTemporary(temp_);
+  temp_.clear();
+  return true;
+}
+
+}  // namespace squarefield

@@ -1,0 +1,134 @@
+#include "shell/stop.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#ifdef _WIN32
+#include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace squarefield {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+// Fixed storage, so the handlers can read it without allocating or locking.
+constexpr int kMaxTemporaries = 8;
+constexpr std::size_t kMaxPath = 4096;
+char g_temporaries[kMaxTemporaries][kMaxPath];
+volatile std::sig_atomic_t g_in_use[kMaxTemporaries];
+std::mutex g_registry;
+
+void RemoveTemporaries() {
+  for (int i = 0; i < kMaxTemporaries; ++i)
+    if (g_in_use[i]) {
+#ifdef _WIN32
+      _unlink(g_temporaries[i]);
+#else
+      unlink(g_temporaries[i]);
+#endif
+    }
+}
+
+[[noreturn]] void EndNow(int status) {
+  RemoveTemporaries();
+#ifdef _WIN32
+  ExitProcess(static_cast<UINT>(status));
+#else
+  _exit(status);
+#endif
+}
+
+extern "C" void OnStopSignal(int signal) {
+  if (g_stop) EndNow(128 + signal);
+  g_stop = 1;
+}
+
+#ifndef _WIN32
+// `keep_ignored`: leave the signal ignored if it was (SIGHUP under nohup).
+// SIGINT is always ours: a shell ignores it in the jobs it starts in the background.
+void Install(int signal, bool keep_ignored) {
+  struct sigaction old {};
+  if (keep_ignored && sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+}
+#else
+BOOL WINAPI ConsoleHandler(DWORD event) { return OnConsoleEvent(event) ? TRUE : FALSE; }
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+bool OnConsoleEvent(unsigned long event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+      OnStopSignal(SIGINT);
+      return true;
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      OnStopSignal(SIGTERM);
+      return true;
+    default:
+      return false;
+  }
+}
+#endif
+
+void InstallStopHandlers() {
+#ifdef _WIN32
+  // The console's events only: the C runtime's SIGINT handling resets itself
+  // after one signal, and nothing raises SIGTERM on Windows.
+  SetConsoleCtrlHandler(ConsoleHandler, TRUE);
+#else
+  Install(SIGINT, false);
+  Install(SIGTERM, false);
+  Install(SIGHUP, true);
+#endif
+}
+
+bool StopRequested() { return g_stop != 0; }
+void RequestStop() { g_stop = 1; }
+void ClearStopRequest() { g_stop = 0; }
+
+void RegisterTemporary(const std::string& path) {
+  if (path.size() >= kMaxPath) return;
+  std::lock_guard lock(g_registry);
+  for (int i = 0; i < kMaxTemporaries; ++i)
+    if (!g_in_use[i]) {
+      std::memcpy(g_temporaries[i], path.c_str(), path.size() + 1);
+      g_in_use[i] = 1;
+      return;
+    }
+}
+
+void ForgetTemporary(const std::string& path) {
+  std::lock_guard lock(g_registry);
+  for (int i = 0; i < kMaxTemporaries; ++i)
+    if (g_in_use[i] && path == g_temporaries[i]) {
+      g_in_use[i] = 0;
+      return;
+    }
+}
+
+void Fatal(const char* what) {
+  std::fprintf(stderr, "squarefield: %s\n", what);
+  std::fflush(stderr);
+  EndNow(1);
+}
+
+}  // namespace squarefield

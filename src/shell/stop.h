@@ -1,0 +1,32 @@
+// Requests to stop from outside the program (SIGINT, SIGTERM, SIGHUP; on
+// Windows the console's Ctrl+C, Ctrl+Break and close events). The first one is
+// read as Escape, so it takes the effect's own shut-down path; a second one
+// while that is still under way ends the program at once, with the signal's
+// status (130 for SIGINT, 143 for SIGTERM), after removing every temporary
+// output file, as does a host that can go on no longer (Fatal).
+#pragma once
+
+#include <string>
+
+namespace squarefield {
+
+// Installs the handlers. A signal that was ignored when the program started
+// (SIGHUP under nohup) stays ignored.
+void InstallStopHandlers();
+bool StopRequested();
+void RequestStop();
+void ClearStopRequest();
+
+// Temporary files to remove when the program has to end at once.
+void RegisterTemporary(const std::string& path);
+void ForgetTemporary(const std::string& path);
+
+// Removes the temporaries, reports `what` on stderr and ends the program with status 1.
+[[noreturn]] void Fatal(const char* what);
+
+#ifdef _WIN32
+// The console control handler (exposed for tests): true when the event was ours.
+bool OnConsoleEvent(unsigned long event);
+#endif
+
+}  // namespace squarefield
