@@ -5,6 +5,8 @@ bin=${1:?usage: cli_test.sh path/to/squarefield}
 source "$(dirname "$0")/lib.sh"
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
+# A clean folder to run in, so what a run leaves behind is all there is.
+fresh() { cd "$work" && rm -rf scratch && mkdir scratch && cd scratch; }
 
 # Help and version go to stdout with status 0.
 "$bin" --help >help.txt 2>&1 || fail "--help exit $?"
@@ -14,20 +16,29 @@ grep -q -- "--headless" help.txt || fail "--help lists no --headless"
 # Bad options: status 2, one line naming the option, no file left behind.
 while IFS='|' read -r opt args; do
   # shellcheck disable=SC2086
-  "$bin" --headless --trace t.txt --png p.png $args >out.txt 2>err.txt
+  eval "set -- $args"
+  fresh
+  "$bin" --headless "$@" >../out.txt 2>../err.txt
   status=$?
   [ "$status" = 2 ] || fail "$args: exit $status, not 2"
-  [ "$(wc -l <err.txt)" = 1 ] || fail "$args: not one line: $(cat err.txt)"
-  grep -q -- "$opt" err.txt || fail "$args: message does not name $opt: $(cat err.txt)"
-  [ ! -e t.txt ] && [ ! -e p.png ] || fail "$args: left a file behind"
-  rm -f t.txt p.png
-done <<'CASES'
---size|--size 0x768
---size|--size 1024by768
+  [ "$(wc -l <../err.txt)" = 1 ] || fail "$args: not one line: $(cat ../err.txt)"
+  grep -q -- "$opt" ../err.txt || fail "$args: message does not name $opt: $(cat ../err.txt)"
+  [ -z "$(ls -A)" ] || fail "$args: left a file behind: $(ls -A)"
+done
+cd "$work" || exit 1 <<'CASES'
+--size|--size 0x768 --trace t.txt --png p.png
+--size|--size 1024by768 --trace t.txt
 --frames|--frames 0
 --frames|--frames -3
 --seed|--seed x
 --bogus|--bogus
+--fps|--fps nan
+--fps|--fps 0
+--frames|--frames ''
+--seed|--seed ''
+--png|--png ''
+--png|--png -- --trace t.txt
+--png|--trace z --png ./z
 CASES
 "$bin" --headless --frames 1 --trace /no/such/dir/t.txt 2>err.txt
 [ $? = 2 ] && grep -q -- "--trace" err.txt || fail "unwritable trace"
@@ -62,5 +73,79 @@ for sig in TERM INT; do
   tail -4 s.txt | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" || fail "SIG$sig: no clean shut-down"
   rm -f s.txt
 done
+
+# Outputs that are not regular files are written, never replaced; "-" is standard output.
+"$bin" --headless --frames 2 --trace /dev/null || fail "--trace /dev/null"
+[ -c /dev/null ] || fail "/dev/null is no longer a device"
+"$bin" --headless --frames 2 --seed 1 --trace - >piped.txt || fail "--trace -"
+head -1 piped.txt | grep -q "^# squarefield" || fail "--trace -: no trace on standard output"
+mkfifo pipe
+cat pipe >from-pipe.txt &
+"$bin" --headless --frames 2 --seed 1 --trace pipe || fail "--trace FIFO"
+wait
+[ -p pipe ] && cmp -s piped.txt from-pipe.txt || fail "--trace FIFO: replaced, or not the trace"
+echo old >real.txt
+chmod 640 real.txt
+ln -s real.txt link.txt
+"$bin" --headless --frames 2 --seed 1 --trace link.txt || fail "--trace symlink"
+[ -L link.txt ] && cmp -s real.txt piped.txt || fail "--trace symlink: the link was replaced"
+[ "$(stat -c %a real.txt)" = 640 ] || fail "the replaced file lost its permissions: $(stat -c %a real.txt)"
+# A name where a temporary might be expected, planted as a symlink or the user's own file, is left alone.
+echo precious >victim.txt
+ln -s victim.txt x.png.part
+echo mine >y.png.part
+"$bin" --headless --frames 2 --png x.png --trace y.png || fail "planted temporaries"
+[ "$(cat victim.txt)" = precious ] && [ -L x.png.part ] && [ "$(cat y.png.part)" = mine ] ||
+  fail "a planted file or link was followed or eaten"
+rm -f pipe piped.txt from-pipe.txt real.txt link.txt victim.txt x.png* y.png*
+
+# One output that fails does not take the others with it: each is reported, status 1.
+if [ -w /dev/full ]; then
+  "$bin" --headless --size 64x48 --frames 3 --trace /dev/full --png p.png 2>err.txt
+  status=$?
+  [ "$status" = 1 ] || fail "/dev/full: exit $status"
+  grep -q "^squarefield: /dev/full: No space left on device$" err.txt || fail "/dev/full: $(cat err.txt)"
+  [ -s p.png ] || fail "/dev/full: the good PNG was thrown away"
+  "$bin" --version >/dev/full 2>err.txt
+  [ $? = 1 ] && grep -q "standard output" err.txt || fail "--version >/dev/full: exit 0 or no message"
+  rm -f p.png
+fi
+
+fresh
+# Out of memory: one line, status 1, no temporary left (not under the sanitizers,
+# which reserve more address space than the limit allows).
+if [ -z "${SQUAREFIELD_SANITIZED:-}" ]; then
+  (ulimit -v 300000; "$bin" --headless --size 8192x8192 --frames 1 --png c.png) 2>../err.txt
+  status=$?
+  [ "$status" = 1 ] && grep -q "^squarefield: out of memory$" ../err.txt ||
+    fail "out of memory: exit $status, $(cat ../err.txt)"
+  [ -z "$(ls -A)" ] || fail "out of memory: left $(ls -A)"
+fi
+
+# A second stop during a slow shut-down (a large PNG being written) ends it at
+# once with the signal's status, and removes the temporary.
+fresh
+"$bin" --headless --size 8000x8000 --png big.png &
+pid=$!
+sleep 1
+kill -TERM "$pid"
+sleep 0.3
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+[ "$status" = 143 ] || fail "second SIGTERM: exit $status, not 143"
+[ -z "$(ls -A)" ] || fail "second SIGTERM: left $(ls -A)"
+cd "$work" || exit 1
+
+# SIGHUP ignored by the caller (nohup) stays ignored; SIGTERM still ends the run.
+(trap '' HUP; exec "$bin" --headless --size 64x48) &
+pid=$!
+sleep 0.3
+kill -HUP "$pid"
+sleep 0.3
+kill -0 "$pid" 2>/dev/null || fail "an ignored SIGHUP ended the run"
+kill -TERM "$pid"
+wait "$pid"
+[ $? = 0 ] || fail "SIGTERM after an ignored SIGHUP"
 
 finish_tests cli

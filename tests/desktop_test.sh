@@ -18,6 +18,29 @@ status=$?
 grep -q -- "cannot open display :4095" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] ||
   fail "display :4095: message $(cat "$work/err")"
 
+# A display of 8-bit colours, which it cannot draw on: refused at the start, status 2.
+start_xvfb 1024x768 8 || exit 1
+"$bin" --frames 3 >/dev/null 2>"$work/err"
+status=$?
+kill "$xvfb"; wait "$xvfb" 2>/dev/null
+[ "$status" = 2 ] && grep -q "pixel format" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] ||
+  fail "8-bit display: exit $status, $(cat "$work/err")"
+
+# The display going away mid-run: one line, status 1, no temporary output left.
+start_xvfb 1024x768 || exit 1
+mkdir "$work/lost"
+"$bin" --trace "$work/lost/t.txt" 2>"$work/err" &
+pid=$!
+for _ in $(seq 100); do xdotool search --name '^squarefield$' >/dev/null 2>&1 && break; sleep 0.1; done
+kill "$xvfb"; wait "$xvfb" 2>/dev/null
+for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; fail "display lost: still running after 3 s"; fi
+wait "$pid"
+status=$?
+[ "$status" = 1 ] && grep -q "^squarefield: lost the connection to the display$" "$work/err" &&
+  [ "$(wc -l <"$work/err")" = 1 ] || fail "display lost: exit $status, $(cat "$work/err")"
+[ -z "$(ls -A "$work/lost")" ] || fail "display lost: left $(ls -A "$work/lost")"
+
 start_xvfb 1024x768 || exit 1
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 
@@ -60,6 +83,14 @@ for sig in TERM INT HUP; do
   kill -s "$sig" "$pid"
   finish; [ "$result" = 0 ] || fail "SIG$sig: not status 0 within 2 s"
 done
+
+# At a slow pace a stop still ends the run at once, not after the frame's wait.
+start --fps 0.1
+t0=$(date +%s%N)
+kill -TERM "$pid"
+finish
+elapsed=$((($(date +%s%N) - t0) / 1000000))
+[ "$result" = 0 ] && [ "$elapsed" -lt 1000 ] || fail "--fps 0.1: SIGTERM took $elapsed ms (status $result)"
 
 # --window: a 1024x768 window; --fps paces it.
 start --window --fps 30 --frames 30 --trace "$work/w.txt"

@@ -13,9 +13,10 @@ finish_tests() {
 # writes it once it is ready), exports DISPLAY, and sets $xvfb to its pid.
 # -noreset: a server that resets when its last client leaves refuses the next
 # program that connects during the reset.
-# Usage: start_xvfb WIDTHxHEIGHT
+# Usage: start_xvfb WIDTHxHEIGHT [DEPTH]
 start_xvfb() {
-  Xvfb -displayfd 3 -noreset -screen 0 "$1x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  rm -f "$work/display"
+  Xvfb -displayfd 3 -noreset -screen 0 "$1x${2:-24}" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
   xvfb=$!
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
   [ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; return 1; }

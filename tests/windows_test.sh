@@ -26,6 +26,7 @@ ctest --test-dir build/windows --output-on-failure || fail "unit tests under Win
 build/default/squarefield --headless --size 1024x768 --frames 300 --seed 7 --trace "$work/linux.txt" --png "$work/linux.png"
 cmp "$work/win.txt" "$work/linux.txt" || fail "traces differ between the Windows and Linux builds"
 cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows and Linux builds"
+"$wine" "$exe" --headless --frames 3 --trace NUL --png "$work/nul.png" || fail "--trace NUL under Wine"
 "$wine" "$exe" --frames 0 >/dev/null 2>"$work/err"
 [ $? = 2 ] && grep -q -- --frames "$work/err" || fail "option error under Wine: $(cat "$work/err")"
 
