@@ -18,7 +18,8 @@ RuntimeError::RuntimeError(ErrorNumber number) : std::runtime_error(NameOf(numbe
 const char* RuntimeError::Name() const { return NameOf(number_); }
 
 std::string RuntimeError::Report() const {
-  std::string text = "Run-time error " + std::to_string(Number()) + ": " + Name();
+  std::string text = "Run-time error ";
+  text.append(std::to_string(Number())).append(": ").append(Name());
   if (!procedure_.empty()) text += " (in " + procedure_ + ")";
   return text;
 }

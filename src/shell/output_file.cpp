@@ -11,6 +11,10 @@
 
 #ifdef _WIN32
 #include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -41,14 +45,31 @@ bool ResolveTarget(const std::string& path, std::string& target, std::string& pr
   return false;
 }
 
-bool IsDevice(fs::file_type type) { return type == fs::file_type::character || type == fs::file_type::fifo; }
+// A device or a pipe: written directly, never replaced.
+bool IsDevice(const std::string& target, fs::file_type type) {
+#ifdef _WIN32
+  // NUL, CON and named pipes are not files on disk, whatever stat makes of them.
+  (void)type;
+  const HANDLE h = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const DWORD kind = GetFileType(h);
+  CloseHandle(h);
+  return kind == FILE_TYPE_CHAR || kind == FILE_TYPE_PIPE;
+#else
+  (void)target;
+  return type == fs::file_type::character || type == fs::file_type::fifo;
+#endif
+}
 
 // Creates an empty temporary file beside `target`, exclusively: an existing
 // file or symlink of that name is never opened. Returns its descriptor or -1.
 int CreateTemporary(const std::string& target, std::string& temp, std::string& problem) {
   const fs::path t(target);
   const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
-  std::string name = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
+  std::string leaf = ".";
+  leaf.append(t.filename().string()).append(".XXXXXX");
+  std::string name = (folder / leaf).string();
   const int fd = mkstemp(name.data());
   if (fd < 0) {
     problem = std::strerror(errno);
@@ -78,7 +99,7 @@ bool CanWrite(const std::string& path, std::string& problem) {
     problem = "it is a directory";
     return false;
   }
-  if (IsDevice(type)) {
+  if (IsDevice(target, type)) {
 #ifndef _WIN32
     if (access(target.c_str(), W_OK) != 0) {
       problem = std::strerror(errno);
@@ -131,7 +152,7 @@ std::FILE* OutputFile::Open(std::string& problem) {
     problem = "it is a directory";
     return nullptr;
   }
-  if (IsDevice(status.type())) {
+  if (IsDevice(target_, status.type())) {
     file_ = std::fopen(target_.c_str(), "wb");
     if (file_ == nullptr) problem = std::strerror(errno);
     return file_;
