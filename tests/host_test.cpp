@@ -41,6 +41,21 @@ TEST(Framebuffer, TracksWhichTilesChanged) {
   EXPECT_FALSE(fb.Dirty(11, 2));
 }
 
+TEST(Framebuffer, EverySpanWidthFillsExactlyItsPixels) {
+  // Narrow spans take fixed-size, overlapping stores: each width must still
+  // cover its pixels and not one beyond, for a grey and for any other colour.
+  for (const std::uint32_t colour : {0xFFFFFFFFu, 0x00123456u})
+    for (int span = 1; span <= 12; ++span) {
+      Framebuffer fb(20, 4);
+      fb.Fill(3, 1, 3 + span, 3, colour);
+      for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 20; ++x) {
+          const bool inside = x >= 3 && x < 3 + span && y >= 1 && y < 3;
+          ASSERT_EQ(fb.At(x, y), inside ? colour & 0xFFFFFFu : 0u) << "span " << span << " at " << x << "," << y;
+        }
+    }
+}
+
 TEST(RunGuard, TheLastFrameReadsAsEscapePressedOnceThenHeld) {
   HeadlessHost host(4, 4);
   RunGuard guard(host.Api(), [] { return false; }, 2);

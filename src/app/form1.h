@@ -3,9 +3,11 @@
 // whole program, from start-up to unload.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "app/particle.h"
+#include "field/frame.h"
 #include "platform/bounded_array.h"
 #include "platform/runtime.h"
 #include "platform/windows_api.h"
@@ -46,8 +48,11 @@ class Form1 final : public FormEvents {
   Runtime& Rt() { return rt_; }
   WindowsApi& Api() { return api_; }
   Window& Me() { return Me_; }
+  // The frame step's memory of each particle's sine and cosine (field/frame.h).
+  field::Direction& DirectionCache(int index) { return directions_[static_cast<std::size_t>(index)]; }
 
  private:
+  std::array<field::Direction, kLastParticle + 1> directions_{};
   Runtime& rt_;
   WindowsApi& api_;
   Window& Me_;

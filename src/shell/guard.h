@@ -16,6 +16,8 @@ namespace squarefield {
 class ForwardingApi : public WindowsApi {
  public:
   explicit ForwardingApi(WindowsApi& inner) : inner_(inner) {}
+  // Fills pass through unwatched, so the host's shortcut holds.
+  FillShortcut Shortcut() override { return inner_.Shortcut(); }
   HWND GetDesktopWindow() override { return inner_.GetDesktopWindow(); }
   HDC GetWindowDC(HWND hwnd) override { return inner_.GetWindowDC(hwnd); }
   int ShowCursor(bool show) override { return inner_.ShowCursor(show); }

@@ -45,7 +45,7 @@ class Framebuffer {
 };
 
 // Inline: it is the innermost step of every square drawn.
-inline void Framebuffer::Fill(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+[[gnu::always_inline]] inline void Framebuffer::Fill(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
                        std::uint32_t pixel) {
   left = std::max(left, 0);
   top = std::max(top, 0);
@@ -58,20 +58,42 @@ inline void Framebuffer::Fill(std::int32_t left, std::int32_t top, std::int32_t 
         dirty_[static_cast<std::size_t>(ty) * tiles_x_ + tx] = 1;
   }
   const std::int32_t span = right - left;
-  std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(top) * width_ + left;
-  // Black and white (every fill the effect makes) are one repeated byte, which
-  // memset stores widest.
-  const auto byte = static_cast<unsigned char>(pixel);
-  if (pixel == byte * 0x01010101u) {
-    for (std::int32_t y = top; y < bottom; ++y, row += width_) std::memset(row, byte, sizeof(*row) * span);
-    return;
-  }
-  // Other colours: two pixels per store.
+  // A local stride: the stores below could otherwise alias width_ and reload it every row.
+  const std::size_t stride = static_cast<std::size_t>(width_);
+  std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(top) * stride + left;
+  // A square is a few pixels wide: up to 8 pixels, one or two overlapping
+  // fixed-size stores per row instead of a call to memset.
   const std::uint64_t pair = (std::uint64_t{pixel} << 32) | pixel;
-  for (std::int32_t y = top; y < bottom; ++y, row += width_) {
-    std::int32_t x = 0;
-    for (; x + 1 < span; x += 2) std::memcpy(row + x, &pair, sizeof pair);
-    if (x < span) row[x] = pixel;
+  const std::uint64_t quad[2] = {pair, pair};
+  if (span <= 2) {
+    for (std::int32_t y = top; y < bottom; ++y, row += stride) {
+      if (span == 2)
+        std::memcpy(row, &pair, 8);
+      else
+        *row = pixel;
+    }
+  } else if (span <= 4) {
+    for (std::int32_t y = top; y < bottom; ++y, row += stride) {
+      std::memcpy(row, &pair, 8);
+      std::memcpy(row + span - 2, &pair, 8);
+    }
+  } else if (span <= 8) {
+    for (std::int32_t y = top; y < bottom; ++y, row += stride) {
+      std::memcpy(row, quad, 16);
+      std::memcpy(row + span - 4, quad, 16);
+    }
+  } else {
+    const auto byte = static_cast<unsigned char>(pixel);
+    if (pixel == byte * 0x01010101u) {
+      // Black and white (every fill the effect makes) are one repeated byte, which memset stores widest.
+      for (std::int32_t y = top; y < bottom; ++y, row += stride) std::memset(row, byte, sizeof(*row) * span);
+    } else {
+      for (std::int32_t y = top; y < bottom; ++y, row += stride) {
+        std::int32_t x = 0;
+        for (; x + 1 < span; x += 2) std::memcpy(row + x, &pair, sizeof pair);
+        if (x < span) row[x] = pixel;
+      }
+    }
   }
 }
 

@@ -25,22 +25,6 @@ HBRUSH FramebufferScreen::CreateSolidBrush(COLORREF color) {
   return next_brush_++;
 }
 
-int FramebufferScreen::FillRect(HDC hdc, const RECT& rect, HBRUSH brush) {
-  if (hdc != kScreenDC) return 0;
-  const Brush* b = Find(brush);
-  if (b == nullptr) return 0;
-  fb_.Fill(rect.left, rect.top, rect.right, rect.bottom, b->pixel);
-  return 1;
-}
-
-// Brush handles are handed out in sequence, so a handle is its own index.
-FramebufferScreen::Brush* FramebufferScreen::Find(HBRUSH brush) {
-  const HBRUSH index = brush - kFirstBrush;
-  if (index < 0 || index >= static_cast<HBRUSH>(brushes_.size())) return nullptr;
-  Brush& b = brushes_[static_cast<std::size_t>(index)];
-  return b.alive ? &b : nullptr;
-}
-
 bool FramebufferScreen::DeleteObject(HBRUSH object) {
   Brush* b = Find(object);
   if (b == nullptr) return false;

@@ -31,7 +31,8 @@ class FramebufferScreen : public WindowsApi {
   HDC GetWindowDC(HWND hwnd) override;
   int ShowCursor(bool show) override;
   HBRUSH CreateSolidBrush(COLORREF color) override;
-  int FillRect(HDC hdc, const RECT& rect, HBRUSH brush) override;
+  int FillRect(HDC hdc, const RECT& rect, HBRUSH brush) override { return Paint(hdc, rect, brush); }
+  FillShortcut Shortcut() override { return {&PaintThunk, this}; }
   bool DeleteObject(HBRUSH object) override;
   bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, std::uint32_t flags) override;
 
@@ -53,7 +54,24 @@ class FramebufferScreen : public WindowsApi {
     std::uint32_t pixel;
     bool alive;
   };
-  Brush* Find(HBRUSH brush);
+  // Brush handles are handed out in sequence, so a handle is its own index.
+  Brush* Find(HBRUSH brush) {
+    const HBRUSH index = brush - kFirstBrush;
+    if (index < 0 || index >= static_cast<HBRUSH>(brushes_.size())) return nullptr;
+    Brush& b = brushes_[static_cast<std::size_t>(index)];
+    return b.alive ? &b : nullptr;
+  }
+  // FillRect itself, inline so the shortcut has it in one call.
+  int Paint(HDC hdc, const RECT& rect, HBRUSH brush) {
+    if (hdc != kScreenDC) return 0;
+    const Brush* b = Find(brush);
+    if (b == nullptr) return 0;
+    fb_.Fill(rect.left, rect.top, rect.right, rect.bottom, b->pixel);
+    return 1;
+  }
+  static int PaintThunk(void* self, HDC hdc, const RECT& rect, HBRUSH brush) {
+    return static_cast<FramebufferScreen*>(self)->Paint(hdc, rect, brush);
+  }
 
   static constexpr HBRUSH kFirstBrush = 4;
   FailureScript failures_;

@@ -75,16 +75,13 @@ bool SdlSession::Open(bool windowed, void (*fatal)(const char*), std::string& er
     return false;
   }
   SDL_DisplayMode mode;
-  if (windowed) {
-    width_ = 1024;
-    height_ = 768;
-  } else if (sdl_->SDL_GetDesktopDisplayMode(0, &mode) == 0) {
-    width_ = mode.w;
-    height_ = mode.h;
-  } else {
+  if (sdl_->SDL_GetDesktopDisplayMode(0, &mode) != 0) {
     error = sdl_->SDL_GetError();
     return false;
   }
+  width_ = windowed ? 1024 : mode.w;
+  height_ = windowed ? 768 : mode.h;
+  refresh_hz_ = mode.refresh_rate > 0 ? mode.refresh_rate : 60;
   // Windowed, it keeps its frame, so it can be moved and closed like any window.
   const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI |
                        (windowed ? 0 : SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
@@ -223,17 +220,30 @@ SdlHost::SdlHost(std::unique_ptr<SdlSession> session, const HostConfig& config)
       fb_(session_->Width(), session_->Height()),
       screen_(fb_, *session_),
       window_(fb_, *session_),
-      pacer_(config.fps, config.stop_requested) {
+      pacer_(config.fps, config.stop_requested),
+      refresh_(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+          std::chrono::duration<double>(1.0 / session_->RefreshRate()))) {
   fb_.TrackChanges();
 }
 
 void SdlHost::DoEvents() {
-  session_->Pump();
-  session_->Present(fb_);
+  // Nothing reaches the eye faster than the display refreshes, and every
+  // present is a round trip to the display server: unpaced, events are pumped
+  // and the changes shown once per refresh; paced, before every wait. Fills
+  // land in the framebuffer at once either way.
+  const auto now = std::chrono::steady_clock::now();
+  if (pacer_.Paced() || now >= next_present_) {
+    session_->Pump();
+    session_->Present(fb_);
+    next_present_ = now + refresh_;
+  }
   pacer_.Wait();
 }
 
-void SdlHost::Finish() { session_->Close(); }
+void SdlHost::Finish() {
+  session_->Present(fb_);
+  session_->Close();
+}
 
 std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
   auto session = std::make_unique<SdlSession>();

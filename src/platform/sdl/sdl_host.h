@@ -3,7 +3,8 @@
 //    mode change (or 1024x768 with --window), black, titled "squarefield"
 //  - the screen's device context: a persistent framebuffer the size of the
 //    screen (there is no root window to paint on under a compositor or on
-//    Wayland); fills land in it at once, and DoEvents presents the changed tiles
+//    Wayland); fills land in it at once, and DoEvents presents the changed
+//    tiles and pumps events once per display refresh (and before every pacing wait)
 //  - ShowCursor keeps the display counter and hides the cursor while it is negative
 //  - Escape reads as down while held, or once pressed since the last poll; a
 //    window close or SDL_QUIT is reported to the shell, which reads it as Escape
@@ -14,6 +15,7 @@
 
 #include "platform/sdl/sdl_library.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +37,8 @@ class SdlSession {
 
   int Width() const { return width_; }
   int Height() const { return height_; }
+  // The display's refresh rate in hertz (60 when it does not say).
+  int RefreshRate() const { return refresh_hz_; }
   SDL_Window* Handle() const { return window_; }
   const SdlLibrary& Sdl() const { return *sdl_; }
 
@@ -52,6 +56,7 @@ class SdlSession {
   std::vector<SDL_Rect> rects_;
   bool video_ = false;
   bool resurface_ = true;
+  int refresh_hz_ = 60;
   int width_ = 0;
   int height_ = 0;
 };
@@ -101,6 +106,8 @@ class SdlHost final : public Host {
   SdlScreen screen_;
   SdlWindow window_;
   FramePacer pacer_;
+  std::chrono::steady_clock::duration refresh_;
+  std::chrono::steady_clock::time_point next_present_{};
 };
 
 }  // namespace squarefield

@@ -37,9 +37,12 @@ bool Win32Session::Open(bool windowed) {
   hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"squarefield", WS_POPUP, x, y, w, h, nullptr, nullptr,
                           instance, this);
   if (hwnd_ == nullptr) return false;
+  ReadClientSize();
 
   const ::HDC screen = ::GetDC(nullptr);
   const int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
+  const int hz = GetDeviceCaps(screen, VREFRESH);
+  if (hz > 1) refresh_ms_ = static_cast<unsigned long long>(1000 / hz);
   ::ReleaseDC(nullptr, screen);
   if (dpi_x > 0) tpp_x_ = 1440.0f / static_cast<float>(dpi_x);
   if (dpi_y > 0) tpp_y_ = 1440.0f / static_cast<float>(dpi_y);
@@ -55,12 +58,30 @@ void Win32Session::Close() {
   DestroyWindow(hwnd);
 }
 
-void Win32Session::Pump() {
+void Win32Session::Pump(bool now) {
+  const unsigned long long tick = GetTickCount64();
+  if (!now && tick < next_pump_) return;
+  next_pump_ = tick + refresh_ms_;
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) close_requested = true;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
+  }
+}
+
+void Win32Session::Refresh() {
+  if (!metrics_stale_) return;
+  metrics_stale_ = false;
+  screen_w_ = GetSystemMetrics(SM_CXSCREEN);
+  screen_h_ = GetSystemMetrics(SM_CYSCREEN);
+}
+
+void Win32Session::ReadClientSize() {
+  ::RECT r{};
+  if (hwnd_ && GetClientRect(hwnd_, &r)) {
+    client_w_ = r.right - r.left;
+    client_h_ = r.bottom - r.top;
   }
 }
 
@@ -76,6 +97,17 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
       // the program unloads it, not before.
       if (session) session->close_requested = true;
       return 0;
+    case WM_SIZE:
+      if (session) {
+        session->client_w_ = LOWORD(lparam);
+        session->client_h_ = HIWORD(lparam);
+      }
+      return 0;
+    case WM_DISPLAYCHANGE:
+    case WM_SETTINGCHANGE:
+    case 0x02E0:  // WM_DPICHANGED
+      if (session) session->metrics_stale_ = true;
+      return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_QUERYENDSESSION:
     case WM_ENDSESSION:
       if (session) session->close_requested = true;
@@ -139,21 +171,9 @@ void Win32Window::Show() {
   return r;
 }
 
-float Win32Window::ScaleWidth() {
-  ::RECT r{};
-  if (session_.Handle()) GetClientRect(session_.Handle(), &r);
-  return static_cast<float>(r.right - r.left);
-}
-
-float Win32Window::ScaleHeight() {
-  ::RECT r{};
-  if (session_.Handle()) GetClientRect(session_.Handle(), &r);
-  return static_cast<float>(r.bottom - r.top);
-}
-
 ScreenObject Win32Host::Screen() {
-  return {static_cast<float>(GetSystemMetrics(SM_CXSCREEN)) * session_->TwipsPerPixelX(),
-          static_cast<float>(GetSystemMetrics(SM_CYSCREEN)) * session_->TwipsPerPixelY(), session_->TwipsPerPixelX(),
+  return {static_cast<float>(session_->ScreenWidth()) * session_->TwipsPerPixelX(),
+          static_cast<float>(session_->ScreenHeight()) * session_->TwipsPerPixelY(), session_->TwipsPerPixelX(),
           session_->TwipsPerPixelY()};
 }
 

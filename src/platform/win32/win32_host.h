@@ -43,7 +43,14 @@ class Win32Session {
   ::HWND Handle() const { return hwnd_; }
   float TwipsPerPixelX() const { return tpp_x_; }
   float TwipsPerPixelY() const { return tpp_y_; }
-  void Pump();
+  // The screen's and the window's inner size in pixels, read again only when
+  // Windows says they changed (each read is a round trip to the window system).
+  int ScreenWidth() { Refresh(); return screen_w_; }
+  int ScreenHeight() { Refresh(); return screen_h_; }
+  int ClientWidth() const { return client_w_; }
+  int ClientHeight() const { return client_h_; }
+  // Handles pending messages; unpaced, at most once per display refresh.
+  void Pump(bool now);
   void Close();
 
   bool close_requested = false;
@@ -51,7 +58,14 @@ class Win32Session {
  private:
   static LRESULT CALLBACK WindowProc(::HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
+  void Refresh();
+  void ReadClientSize();
+
   ::HWND hwnd_ = nullptr;
+  bool metrics_stale_ = true;
+  int screen_w_ = 0, screen_h_ = 0, client_w_ = 0, client_h_ = 0;
+  unsigned long long refresh_ms_ = 16;
+  unsigned long long next_pump_ = 0;
   float tpp_x_ = 15;
   float tpp_y_ = 15;
 };
@@ -89,8 +103,8 @@ class Win32Window final : public HostedWindow {
   float Top() override { return static_cast<float>(Rect().top) * session_.TwipsPerPixelY(); }
   float Width() override { return static_cast<float>(Rect().right - Rect().left) * session_.TwipsPerPixelX(); }
   float Height() override { return static_cast<float>(Rect().bottom - Rect().top) * session_.TwipsPerPixelY(); }
-  float ScaleWidth() override;
-  float ScaleHeight() override;
+  float ScaleWidth() override { return static_cast<float>(session_.ClientWidth()); }
+  float ScaleHeight() override { return static_cast<float>(session_.ClientHeight()); }
 
  protected:
   void Unloaded() override { session_.Close(); }
@@ -108,12 +122,12 @@ class Win32Host final : public Host {
   WindowsApi& Api() override { return screen_; }
   Window& FormWindow() override { return window_; }
   void DoEvents() override {
-    session_->Pump();
+    session_->Pump(pacer_.Paced());
     pacer_.Wait();
   }
   ScreenObject Screen() override;
-  int PixelWidth() const override { return GetSystemMetrics(SM_CXSCREEN); }
-  int PixelHeight() const override { return GetSystemMetrics(SM_CYSCREEN); }
+  int PixelWidth() const override { return session_->ScreenWidth(); }
+  int PixelHeight() const override { return session_->ScreenHeight(); }
   bool CloseRequested() const override { return session_->close_requested; }
   void Finish() override {
     session_->Close();
