@@ -3,6 +3,7 @@
 // the host, runs the effect, and alone turns a failure into an exit status.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -60,6 +61,23 @@ int Main(int argc, char** argv) {
   config.width = options.width;
   config.height = options.height;
   config.fps = options.fps;
+  config.into_window = options.window_id;
+  if (options.root) {
+    // Under the screensaver daemon the screen is its window, named here.
+    if (const char* daemon = std::getenv("XSCREENSAVER_WINDOW")) {
+      std::uint64_t id = 0;
+      if (!ParseWindowId(daemon, id))
+        return Report(Failure(Failure::Kind::BadOptions, std::string("XSCREENSAVER_WINDOW: '") + daemon +
+                                                              "' is not a window id"),
+                      nullptr);
+      config.into_window = id;
+    } else {
+      config.into_root = true;
+    }
+  }
+  // In another program's window (a screensaver) the effect is a guest: a calm
+  // 60 frames per second unless asked otherwise.
+  if ((config.into_window || config.into_root) && !config.fps) config.fps = 60;
   config.stop_requested = StopRequested;
   config.fatal = Fatal;
   std::unique_ptr<Host> host;

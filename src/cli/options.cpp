@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -49,6 +50,23 @@ bool ParseNumber(const std::string& text, double& value) {
 
 }  // namespace
 
+bool ParseWindowId(const std::string& text, std::uint64_t& id) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    if (text.size() > 18) return false;
+    id = 0;
+    for (std::size_t i = 2; i < text.size(); ++i) {
+      const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+      if (digit < 0) return false;
+      id = id * 16 + static_cast<std::uint64_t>(digit);
+    }
+  } else if (!ParseWhole(text, id)) {
+    return false;
+  }
+  // X11 ids are 29 bits wide, and never 0.
+  return id != 0 && id < (std::uint64_t{1} << 32);
+}
+
 std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& options) {
   CLI::App app{"squarefield: white squares fly outward from the centre of a black screen until Escape.",
                "squarefield"};
@@ -60,9 +78,16 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
   app.add_option("--seed", seed, "Seed the generator and use a virtual clock: repeatable runs")->type_name("N");
   app.add_flag("--window", options.window, "Run in a 1024x768 window instead of the full screen");
   app.add_option("--fps", fps,
-                 "Cap the desktop frame rate at N per second, 0.1 to 10000 (default: as fast as it goes); "
-                 "headless, the GIF's rate (default 50)")
+                 "Cap the desktop frame rate at N per second, 0.1 to 10000, or 0 for no cap (default: no cap; "
+                 "60 in another program's window); headless, the GIF's rate (default 50)")
       ->type_name("N");
+  std::string window_id;
+  app.add_option("--window-id", window_id,
+                 "Draw into the X11 window ID (decimal or 0x hex), e.g. a screensaver's; its owner keeps the "
+                 "cursor and keys")
+      ->type_name("ID");
+  app.add_flag("--root", options.root,
+               "Draw into the root window, or the screensaver daemon's window (XSCREENSAVER_WINDOW) when set");
   app.add_option("--trace", options.trace, "Log every platform call to FILE ('-': standard output)")
       ->type_name("FILE");
   app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image (with --headless)")
@@ -95,7 +120,7 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
 
   auto fail = [](const std::string& message) { return Failure(Failure::Kind::BadOptions, message); };
   // An option given with an empty value is a mistake, not "not given".
-  for (const char* name : {"--size", "--frames", "--seed", "--fps", "--trace", "--png", "--gif"}) {
+  for (const char* name : {"--size", "--frames", "--seed", "--fps", "--trace", "--png", "--gif", "--window-id"}) {
     if (app.get_option_no_throw(name) == nullptr || app.count(name) == 0) continue;
     const auto values = app.get_option(name)->results();
     if (values.empty() || values.back().empty()) return fail(std::string(name) + ": needs a value");
@@ -118,10 +143,19 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
   }
   if (!fps.empty()) {
     double rate = 0;
-    if (!ParseNumber(fps, rate) || rate < 0.1 || rate > 10000)
-      return fail("--fps: '" + fps + "' is not a number from 0.1 to 10000");
+    if (!ParseNumber(fps, rate) || (rate != 0 && (rate < 0.1 || rate > 10000)))
+      return fail("--fps: '" + fps + "' is not 0 or a number from 0.1 to 10000");
     options.fps = rate;
   }
+  if (!window_id.empty()) {
+    if (!ParseWindowId(window_id, number)) return fail("--window-id: '" + window_id + "' is not a window id");
+    options.window_id = number;
+  }
+  if (options.window_id && options.root) return fail("--root: not with --window-id");
+  if (options.headless && (options.window_id || options.root))
+    return fail(std::string(options.root ? "--root" : "--window-id") + ": not with --headless");
+  if (options.window && (options.window_id || options.root))
+    return fail(std::string(options.root ? "--root" : "--window-id") + ": not with --window");
   if (options.headless && options.window) return fail("--window: not with --headless");
   if (!options.headless) {
     for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}, {"--gif", &options.gif}})

@@ -16,12 +16,17 @@ struct Options {
   int height = 768;
   std::optional<std::int64_t> frames;
   std::optional<std::uint64_t> seed;
-  std::optional<double> fps;
+  std::optional<double> fps;                  // 0: unpaced
+  std::optional<std::uint64_t> window_id;     // draw into this X11 window
+  bool root = false;                          // draw into the root window (or XSCREENSAVER_WINDOW)
   std::string trace;
   std::string png;
   std::string gif;
   bool done = false;  // --help or --version was answered: nothing more to do
 };
+
+// An X11 window id, decimal or 0x hex (as --window-id and XSCREENSAVER_WINDOW give it).
+bool ParseWindowId(const std::string& text, std::uint64_t& id);
 
 // Parses argv into `options`; a failure names the option at fault.
 std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& options);

@@ -6,6 +6,7 @@
 // outputs, the exit status) belongs to the shell, not to a host.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,7 +22,12 @@ class Framebuffer;
 struct HostConfig {
   bool windowed = false;            // a 1024x768 window instead of the full screen
   int width = 1024, height = 768;   // the in-memory screen's size (headless)
-  std::optional<double> fps;        // pace DoEvents to this rate; none: unpaced
+  std::optional<double> fps;        // pace DoEvents to this rate; none or 0: unpaced
+  // Draw into a window someone else owns (a screensaver daemon's, a preview):
+  // an X11 window id, or the screen's root window. Its owner keeps the cursor
+  // and the keyboard, and the field follows the window's size.
+  std::optional<std::uint64_t> into_window;
+  bool into_root = false;
   // Polled while a host waits (pacing), so a stop request ends the wait at once.
   bool (*stop_requested)() = nullptr;
   // Called when the host can go on no longer (the display connection is gone):

@@ -68,7 +68,7 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
     if (!gif_file->Open(why)) return Failure(Failure::Kind::Output, Problem(config.gif, why));
     const Framebuffer& pixels = *host.Pixels();
     gif = std::make_unique<GifRecorder>(gif_file->Stream(), pixels.Width(), pixels.Height(),
-                                        GifDelay(config.fps.value_or(50)));
+                                        GifDelay(config.fps && *config.fps > 0 ? *config.fps : 50));
     runtime.on_frame = [&] { gif->AddFrame(pixels); };
   }
 #endif

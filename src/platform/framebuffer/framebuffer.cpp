@@ -9,4 +9,10 @@ Framebuffer::Framebuffer(int width, int height)
       tiles_y_((height + (1 << kTileShift) - 1) >> kTileShift),
       pixels_(static_cast<std::size_t>(width) * height, 0) {}
 
+void Framebuffer::Resize(int width, int height) {
+  const bool tracked = !dirty_.empty();
+  *this = Framebuffer(width, height);
+  if (tracked) TrackChanges();
+}
+
 }  // namespace squarefield

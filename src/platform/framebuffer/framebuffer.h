@@ -16,6 +16,8 @@ class Framebuffer {
   static constexpr int kTileShift = 3;  // changes are tracked in 8x8 tiles
 
   Framebuffer(int width, int height);
+  // A new size, all black (and all to be shown again, if changes are tracked).
+  void Resize(int width, int height);
 
   int Width() const { return width_; }
   int Height() const { return height_; }

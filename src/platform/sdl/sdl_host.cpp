@@ -4,34 +4,12 @@
 #include <cstring>
 #include <vector>
 
-#include <dlfcn.h>
+#include <cstdio>
 
 namespace squarefield {
 
-namespace {
-
-void (*g_fatal)(const char*) = nullptr;
-
-// Xlib calls this when the connection to the X server is gone; it must not return.
-extern "C" int OnDisplayLost(void*) {
-  if (g_fatal) g_fatal("lost the connection to the display");
-  std::_Exit(1);
-}
-
-// Xlib's own handler prints its text and exits, leaving our temporary files
-// behind: put ours in its place. SDL has loaded libX11 already, if it uses it.
-void CatchDisplayLoss(void (*fatal)(const char*)) {
-  g_fatal = fatal;
-  void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
-  if (x11 == nullptr) return;
-  using Handler = int (*)(void*);
-  auto set = reinterpret_cast<Handler (*)(Handler)>(dlsym(x11, "XSetIOErrorHandler"));
-  if (set) set(OnDisplayLost);
-}
-
-}  // namespace
-
-bool SdlSession::Open(bool windowed, void (*fatal)(const char*), std::string& error) {
+bool SdlSession::Open(const HostConfig& config, std::string& error) {
+  const bool windowed = config.windowed;
   sdl_ = LoadSdl(error);
   if (sdl_ == nullptr) return false;
   // Our own handlers turn SIGINT, SIGTERM and SIGHUP into Escape.
@@ -79,16 +57,21 @@ bool SdlSession::Open(bool windowed, void (*fatal)(const char*), std::string& er
     error = sdl_->SDL_GetError();
     return false;
   }
-  width_ = windowed ? 1024 : mode.w;
-  height_ = windowed ? 768 : mode.h;
   refresh_hz_ = mode.refresh_rate > 0 ? mode.refresh_rate : 60;
-  // Windowed, it keeps its frame, so it can be moved and closed like any window.
-  const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI |
-                       (windowed ? 0 : SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
-  window_ = sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_, flags);
-  if (window_ == nullptr) {
-    error = sdl_->SDL_GetError();
-    return false;
+  if (config.into_window || config.into_root) {
+    if (!OpenInto(config, error)) return false;
+  } else {
+    width_ = windowed ? 1024 : mode.w;
+    height_ = windowed ? 768 : mode.h;
+    // Windowed, it keeps its frame, so it can be moved and closed like any window.
+    const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI |
+                         (windowed ? 0 : SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
+    window_ =
+        sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_, flags);
+    if (window_ == nullptr) {
+      error = sdl_->SDL_GetError();
+      return false;
+    }
   }
   // Every fill is converted to the window's pixel format when shown; a palette
   // (an 8-bit visual) has no conversion, and would show nothing at all.
@@ -98,7 +81,8 @@ bool SdlSession::Open(bool windowed, void (*fatal)(const char*), std::string& er
             ") is not supported: it needs 16 bits per pixel or more";
     return false;
   }
-  if (driver && !std::strcmp(driver, "x11")) CatchDisplayLoss(fatal);
+  if (driver && !std::strcmp(driver, "x11")) X11Link::CatchDisplayLoss(config.fatal);
+  if (embedded_) return true;
   // On a scaled (HiDPI) display the window's size is in points; the field is
   // laid out in the pixels it really has.
   int w = 0, h = 0;
@@ -107,6 +91,30 @@ bool SdlSession::Open(bool windowed, void (*fatal)(const char*), std::string& er
     width_ = w;
     height_ = h;
   }
+  return true;
+}
+
+bool SdlSession::OpenInto(const HostConfig& config, std::string& error) {
+  const char* driver = sdl_->SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0 || !x11_.Open()) {
+    error = "drawing into another window needs an X11 display";
+    return false;
+  }
+  // From here on a window that goes away is an ordinary end, not an exit from inside Xlib.
+  X11Link::IgnoreErrors();
+  target_ = config.into_window ? *config.into_window : x11_.Root();
+  if (!x11_.Size(target_, width_, height_) || width_ < 1 || height_ < 1) {
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%llx", static_cast<unsigned long long>(target_));
+    error = std::string("there is no window ") + id + " on this display";
+    return false;
+  }
+  window_ = sdl_->SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(target_)));
+  if (window_ == nullptr) {
+    error = sdl_->SDL_GetError();
+    return false;
+  }
+  embedded_ = true;
   return true;
 }
 
@@ -144,6 +152,19 @@ void SdlSession::Pump() {
       default:
         break;
     }
+  }
+  if (!embedded_) return;
+  // A window we do not own is watched for its size, and for its end.
+  int w = 0, h = 0;
+  if (!x11_.Size(target_, w, h)) {
+    close_requested = true;
+  } else if (w > 0 && h > 0 && (w != width_ || h != height_)) {
+    width_ = w;
+    height_ = h;
+    resized = true;
+    resurface_ = true;
+    // Only SDL's idea of the size changes: the window already has it.
+    sdl_->SDL_SetWindowSize(window_, w, h);
   }
 }
 
@@ -192,7 +213,8 @@ void SdlSession::Present(Framebuffer& fb) {
 }
 
 std::int16_t SdlScreen::GetAsyncKeyState(int vKey) {
-  if (vKey != VK_ESCAPE) return 0;
+  // In a window we do not own, the keyboard is its owner's.
+  if (vKey != VK_ESCAPE || session_.Embedded()) return 0;
   const Uint8* keys = session_.Sdl().SDL_GetKeyboardState(nullptr);
   const bool down = keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0;
   const bool pressed = session_.escape_pressed;
@@ -200,16 +222,19 @@ std::int16_t SdlScreen::GetAsyncKeyState(int vKey) {
   return static_cast<std::int16_t>((down ? 0x8000 : 0) | (pressed ? 0x0001 : 0));
 }
 
-void SdlScreen::CursorCountChanged(int count) { session_.Sdl().SDL_ShowCursor(count < 0 ? SDL_DISABLE : SDL_ENABLE); }
+void SdlScreen::CursorCountChanged(int count) {
+  if (session_.Embedded()) return;  // the owner's cursor
+  session_.Sdl().SDL_ShowCursor(count < 0 ? SDL_DISABLE : SDL_ENABLE);
+}
 
 void SdlScreen::Placed(bool topmost, bool show) {
-  if (session_.Handle() == nullptr) return;
+  if (session_.Handle() == nullptr || session_.Embedded()) return;
   session_.Sdl().SDL_SetWindowAlwaysOnTop(session_.Handle(), topmost ? SDL_TRUE : SDL_FALSE);
   if (show) session_.Sdl().SDL_ShowWindow(session_.Handle());
 }
 
 void SdlWindow::Show() {
-  if (session_.Handle() == nullptr) return;
+  if (session_.Handle() == nullptr || session_.Embedded()) return;
   session_.Sdl().SDL_ShowWindow(session_.Handle());
   // Escape must reach us: take the keyboard focus.
   session_.Sdl().SDL_RaiseWindow(session_.Handle());
@@ -234,6 +259,10 @@ void SdlHost::DoEvents() {
   const auto now = std::chrono::steady_clock::now();
   if (pacer_.Paced() || now >= next_present_) {
     session_->Pump();
+    if (session_->resized) {
+      session_->resized = false;
+      fb_.Resize(session_->Width(), session_->Height());
+    }
     session_->Present(fb_);
     next_present_ = now + refresh_;
   }
@@ -247,7 +276,7 @@ void SdlHost::Finish() {
 
 std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
   auto session = std::make_unique<SdlSession>();
-  if (!session->Open(config.windowed, config.fatal, error)) return nullptr;
+  if (!session->Open(config, error)) return nullptr;
   return std::make_unique<SdlHost>(std::move(session), config);
 }
 

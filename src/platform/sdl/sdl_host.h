@@ -10,6 +10,9 @@
 //    window close or SDL_QUIT is reported to the shell, which reads it as Escape
 //  - a display it cannot draw on (8-bit colour) is refused at the start; a lost
 //    display connection ends the program through the shell's fatal path
+//  - or it draws into a window it does not own (--window-id, --root, a screensaver
+//    daemon's): the field follows that window's size, the cursor and the keyboard
+//    stay its owner's, and the window going away ends the run cleanly
 // Not here: painting over other programs' windows, multiple displays.
 #pragma once
 
@@ -24,15 +27,16 @@
 #include "platform/framebuffer/framebuffer.h"
 #include "platform/framebuffer/framebuffer_screen.h"
 #include "platform/host.h"
+#include "platform/sdl/x11_link.h"
 
 namespace squarefield {
 
 // The SDL window and what its event pump has seen, shared by the three services.
 class SdlSession {
  public:
-  // Starts SDL video and creates the (hidden) window; `error` says why not.
-  // `fatal` is called if the display connection is lost.
-  bool Open(bool windowed, void (*fatal)(const char*), std::string& error);
+  // Starts SDL video and creates the (hidden) window, or takes the window the
+  // config names; `error` says why not.
+  bool Open(const HostConfig& config, std::string& error);
   ~SdlSession();
 
   int Width() const { return width_; }
@@ -47,11 +51,20 @@ class SdlSession {
   void Present(Framebuffer& fb);
   void Close();
 
+  // Drawing into a window someone else owns.
+  bool Embedded() const { return embedded_; }
+
   bool escape_pressed = false;  // since the last poll
   bool close_requested = false;
+  bool resized = false;  // a window we do not own changed its size
 
  private:
+  bool OpenInto(const HostConfig& config, std::string& error);
+
   const SdlLibrary* sdl_ = nullptr;
+  X11Link x11_;
+  std::uint64_t target_ = 0;
+  bool embedded_ = false;
   SDL_Window* window_ = nullptr;
   std::vector<SDL_Rect> rects_;
   bool video_ = false;

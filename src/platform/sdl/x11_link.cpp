@@ -1,0 +1,82 @@
+#include "platform/sdl/x11_link.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+
+#if __has_include(<X11/Xlib.h>)
+#include <X11/Xlib.h>
+#define SQUAREFIELD_HAS_XLIB 1
+#endif
+
+namespace squarefield {
+
+#ifdef SQUAREFIELD_HAS_XLIB
+namespace {
+
+void* Xlib() { return dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD); }
+
+template <class F>
+F Symbol(const char* name) {
+  void* x11 = Xlib();
+  return x11 ? reinterpret_cast<F>(dlsym(x11, name)) : nullptr;
+}
+
+void (*g_fatal)(const char*) = nullptr;
+
+// Xlib calls this when the connection to the X server is gone; it must not return.
+extern "C" int OnDisplayLost(Display*) {
+  if (g_fatal) g_fatal("lost the connection to the display");
+  std::_Exit(1);
+}
+
+extern "C" int OnXError(Display*, XErrorEvent*) { return 0; }
+
+}  // namespace
+
+X11Link::~X11Link() {
+  if (display_ == nullptr) return;
+  if (auto close = Symbol<int (*)(Display*)>("XCloseDisplay")) close(static_cast<Display*>(display_));
+}
+
+bool X11Link::Open() {
+  auto open = Symbol<Display* (*)(const char*)>("XOpenDisplay");
+  if (open == nullptr) return false;
+  display_ = open(nullptr);
+  return display_ != nullptr;
+}
+
+std::uint64_t X11Link::Root() {
+  auto root = Symbol<::Window (*)(Display*)>("XDefaultRootWindow");
+  return root && display_ ? root(static_cast<Display*>(display_)) : 0;
+}
+
+bool X11Link::Size(std::uint64_t window, int& width, int& height) {
+  auto get = Symbol<Status (*)(Display*, ::Window, XWindowAttributes*)>("XGetWindowAttributes");
+  if (get == nullptr || display_ == nullptr || window == 0) return false;
+  XWindowAttributes attributes{};
+  if (get(static_cast<Display*>(display_), static_cast<::Window>(window), &attributes) == 0) return false;
+  width = attributes.width;
+  height = attributes.height;
+  return true;
+}
+
+void X11Link::IgnoreErrors() {
+  if (auto set = Symbol<XErrorHandler (*)(XErrorHandler)>("XSetErrorHandler")) set(OnXError);
+}
+
+void X11Link::CatchDisplayLoss(void (*fatal)(const char*)) {
+  g_fatal = fatal;
+  if (auto set = Symbol<XIOErrorHandler (*)(XIOErrorHandler)>("XSetIOErrorHandler")) set(OnDisplayLost);
+}
+
+#else
+X11Link::~X11Link() = default;
+bool X11Link::Open() { return false; }
+std::uint64_t X11Link::Root() { return 0; }
+bool X11Link::Size(std::uint64_t, int&, int&) { return false; }
+void X11Link::IgnoreErrors() {}
+void X11Link::CatchDisplayLoss(void (*)(const char*)) {}
+#endif
+
+}  // namespace squarefield

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Drawing into a window the program does not own (--window-id, --root with
+# XSCREENSAVER_WINDOW), as the X screensaver daemon hands one over: the field
+# inside that window and nowhere else, centred in it when it is resized, and
+# SIGTERM ending it cleanly. Usage: embed_test.sh path/to/squarefield path/to/x_window
+bin=${1:?} x_window=${2:?}
+source "$(dirname "$0")/lib.sh"
+start_xvfb 1024x768 || exit 1
+trap 'kill $xvfb $helper 2>/dev/null; rm -rf "$work"' EXIT
+
+shot() { xwd -root -silent | convert xwd:- "$1"; }
+mean() { convert "$1" -crop "$2" +repage -colorspace gray -format '%[fx:mean]' info:; }
+# White squares on black in each quarter of the WxH+X+Y rectangle.
+field_in() {
+  local w=$1 h=$2 x=$3 y=$4 ok=0
+  for q in "$((w / 2))x$((h / 2))+$x+$y" "$((w / 2))x$((h / 2))+$((x + w / 2))+$y" \
+           "$((w / 2))x$((h / 2))+$x+$((y + h / 2))" "$((w / 2))x$((h / 2))+$((x + w / 2))+$((y + h / 2))"; do
+    awk -v m="$(mean "$work/shot.png" "$q")" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || { echo "  quarter $q: mean $(mean "$work/shot.png" "$q")"; ok=1; }
+  done
+  return $ok
+}
+
+# A window of someone else's at 200,150, 480x360.
+"$x_window" 480 360 200 150 >"$work/id" &
+helper=$!
+for _ in $(seq 50); do [ -s "$work/id" ] && break; sleep 0.1; done
+id=$(cat "$work/id")
+[ -n "$id" ] || { echo "FAIL: no helper window"; exit 1; }
+shot "$work/before.png"
+
+"$bin" --window-id "$(printf '0x%x' "$id")" --trace "$work/t.txt" 2>"$work/err" &
+pid=$!
+sleep 1.5
+shot "$work/shot.png"
+field_in 480 360 200 150 || fail "--window-id: no field in all four quarters of the window"
+# Nowhere else: outside the window the screen is as it was.
+for outside in 1024x150+0+0 200x768+0+0 344x768+680+0 1024x258+0+510; do
+  convert "$work/before.png" -crop "$outside" +repage "$work/a.png"
+  convert "$work/shot.png" -crop "$outside" +repage "$work/b.png"
+  [ "$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1)" = 0 ] || fail "painted outside the window, in $outside"
+done
+
+# Resized, the field follows: centred in the new size.
+xdotool windowsize "$id" 640 240
+sleep 1.5
+shot "$work/shot.png"
+field_in 640 240 200 150 || fail "after a resize to 640x240: the field is not centred in it"
+
+kill -TERM "$pid"
+for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+wait "$pid"
+status=$?
+[ "$status" = 0 ] || fail "SIGTERM: status $status; $(cat "$work/err")"
+tail -3 "$work/t.txt" | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" || fail "SIGTERM: no clean shut-down"
+# The cursor and the window's placement stay its owner's; 60 frames a second by default.
+frames=$(grep -c '^DoEvents$' "$work/t.txt")
+[ "$frames" -gt 60 ] && [ "$frames" -lt 400 ] || fail "not paced at about 60 frames a second: $frames frames in ~3 s"
+
+# The daemon names its window in XSCREENSAVER_WINDOW, which --root then draws in.
+XSCREENSAVER_WINDOW=$id "$bin" --root 2>"$work/err" &
+pid=$!
+sleep 1.5
+shot "$work/shot.png"
+field_in 640 240 200 150 || fail "--root with XSCREENSAVER_WINDOW: no field in the window"
+# The window going away ends the run as a stop does.
+kill "$helper"; wait "$helper" 2>/dev/null
+for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; fail "still running after its window went away"; fi
+wait "$pid"
+status=$?
+[ "$status" = 0 ] || fail "window gone: status $status; $(cat "$work/err")"
+
+# A window id that names no window: one line, status 2.
+"$bin" --window-id 0x3fffff1 2>"$work/err"
+status=$?
+[ "$status" = 2 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "no window 0x3fffff1" "$work/err" ||
+  fail "bad window id: status $status, $(cat "$work/err")"
+
+finish_tests embed
