@@ -188,6 +188,10 @@ void PrepareConsole() {
 }
 
 std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
+  if (config.into_window || config.into_root) {
+    error = "drawing into another program's window is not supported on Windows";
+    return nullptr;
+  }
   auto session = std::make_unique<Win32Session>();
   if (!session->Open(config.windowed)) {
     error = "the window could not be created";

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built by CPack from the build tree, the
+# files where the screensaver daemon and man look for them, the dependencies a
+# user needs, and the program working from an unpacked root.
+# Usage: package_test.sh BUILD_DIR
+build=${1:?}
+source "$(dirname "$0")/lib.sh"
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
+deb=$(ls "$work"/pkg/squarefield_*_*.deb 2>/dev/null | head -1)
+[ -n "$deb" ] || { finish_tests package; exit 1; }
+dpkg-deb -c "$deb" | awk '{ print $6 }' >"$work/files"
+for f in ./usr/bin/squarefield ./usr/libexec/xscreensaver/squarefield ./usr/share/xscreensaver/config/squarefield.xml \
+         ./usr/share/man/man6/squarefield.6; do
+  grep -qx -- "$f" "$work/files" || fail "the package has no $f"
+done
+dpkg-deb -f "$deb" Depends | grep -q "libsdl2-2.0-0" || fail "the package does not depend on libsdl2-2.0-0"
+
+# Installed into a scratch root, it runs.
+dpkg-deb -x "$deb" "$work/root"
+"$work/root/usr/bin/squarefield" --version | grep -q "^squarefield " || fail "the packaged program does not run"
+"$work/root/usr/libexec/xscreensaver/squarefield" --headless --frames 2 || fail "the packaged hack does not run"
+# The settings file is well-formed, and maps its slider to --fps.
+python3 -c 'import sys, xml.etree.ElementTree as t; r = t.parse(sys.argv[1]).getroot(); assert r.get("name") == "squarefield"; assert any("--fps" in (e.get("arg") or "") for e in r.iter())' \
+  "$work/root/usr/share/xscreensaver/config/squarefield.xml" || fail "squarefield.xml"
+# The manual page tells of every option --help lists.
+for opt in $("$work/root/usr/bin/squarefield" --help | grep -o -- '--[a-z-]*' | sort -u); do
+  grep -q -- "${opt//-/\\\\-}" "$work/root/usr/share/man/man6/squarefield.6" || fail "the manual page does not mention $opt"
+done
+
+finish_tests package
