@@ -110,5 +110,114 @@ t1=$(timed 2000)
 t2=$(timed 4000)
 awk -v a="$t1" -v b="$t2" 'BEGIN { printf "under Wine at 1024x768: 2000 more frames in %.2f s, %.0f frames/s (start-up %.2f s, not counted)\n", b - a, 2000 / (b - a), 2 * a - b }'
 
+# The screensaver, as Windows runs it.
+scr=build/windows/squarefield.scr
+# /s: the field over the whole screen; a key press ends it, status 0, the desktop as before.
+"$wine" "$scr" /s &
+pid=$!
+for _ in $(seq 30); do
+  sleep 0.5
+  shot "$work/saver.png"
+  ok=1
+  for q in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
+    awk -v m="$(mean "$work/saver.png" "$q")" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || ok=0
+  done
+  [ "$ok" = 1 ] && break
+done
+[ "$ok" = 1 ] || fail "/s: no field of squares on the screen"
+# A second saver started meanwhile leaves at once.
+"$wine" "$scr" /s
+[ $? = 0 ] && kill -0 "$pid" 2>/dev/null || fail "/s: a second instance did not leave at once, or ended the first"
+xdotool key a
+await_exit 4
+[ "$status" = 0 ] || fail "/s: a key press did not end it with status 0 within 4 s ($status)"
+sleep 1
+shot "$work/after-saver.png"
+for region in 1024x200+0+568 280x568+744+0 600x400+20+80; do
+  after=$(differ "$work/before.png" "$work/after-saver.png" "$region")
+  [ "${after%%.*}" -le 2 ] 2>/dev/null || fail "/s: after exit, $after pixels in $region differ: squares left behind"
+done
+# A move of the mouse ends it too; a few pixels' jitter does not.
+xdotool mousemove 500 400
+"$wine" "$scr" /s &
+pid=$!
+sleep 3
+xdotool mousemove 502 401
+sleep 1
+kill -0 "$pid" 2>/dev/null || fail "/s: a jitter of two pixels ended it"
+xdotool mousemove 700 600
+await_exit 4
+[ "$status" = 0 ] || fail "/s: a mouse move did not end it with status 0 within 4 s ($status)"
+
+# /c: the settings dialog; a changed frame rate is saved, Cancel changes nothing.
+fps_setting() { "$wine" reg query 'HKCU\Software\squarefield' /v FramesPerSecond 2>/dev/null | tr -d '\r' | awk '/FramesPerSecond/ { print $3 }'; }
+"$wine" "$scr" /c &
+pid=$!
+for _ in $(seq 40); do xdotool search --name '^squarefield settings$' >/dev/null 2>&1 && break; sleep 0.25; done
+sleep 0.5
+shot "$work/settings.png"
+xdotool search --name '^squarefield settings$' >/dev/null 2>&1 || fail "/c: no settings dialog"
+xdotool type 30
+xdotool key Return
+await_exit 4
+[ "$status" = 0 ] || fail "/c: OK did not close the dialog with status 0"
+[ "$(fps_setting)" = 0x1e ] || fail "/c: 30 frames a second were not saved: '$(fps_setting)'"
+"$wine" "$scr" /c &
+pid=$!
+for _ in $(seq 40); do xdotool search --name '^squarefield settings$' >/dev/null 2>&1 && break; sleep 0.25; done
+sleep 0.5
+xdotool type 99
+xdotool key Escape
+await_exit 4
+[ "$(fps_setting)" = 0x1e ] || fail "/c: Cancel changed the setting to '$(fps_setting)'"
+
+# /p: the preview inside the settings' window (a harness plays the settings).
+"$wine" build/windows/tests/saver_preview.exe "Z:$(realpath "$scr" | tr / '\\')" || fail "/p: preview"
+"$wine" "$scr" /p 12345 2>/dev/null
+[ $? = 2 ] || fail "/p with a handle that is not a window: not status 2"
+
+# Two monitors side by side (Xinerama on a nested X server, Wine without a
+# virtual desktop): one field across both, and a mouse move ends it.
+if command -v Xephyr >/dev/null; then
+  "$wineserver" -k 2>/dev/null
+  "$wineserver" -w 2>/dev/null
+  "$wine" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1
+  "$wineserver" -w 2>/dev/null
+  outer=$DISPLAY
+  start_xvfb 2048x768 || exit 1
+  outer_xvfb=$xvfb
+  outer=$DISPLAY
+  Xephyr :$((${outer#:} + 1)) -noreset -nolisten tcp -screen 1024x768 -screen 1024x768 -origin 1024,0 +xinerama \
+    -extension RANDR >/dev/null 2>&1 &
+  xephyr=$!
+  trap 'kill $xvfb $outer_xvfb $xephyr 2>/dev/null; "$wineserver" -k 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+  inner=":$((${outer#:} + 1))"
+  for _ in $(seq 50); do DISPLAY=$inner xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  # Side by side in the outer screen, where the screenshot is taken.
+  for w in $(xwininfo -root -children | grep -o '0x[0-9a-f]* "Xephyr on :[0-9]*\.1' | cut -d' ' -f1); do xdotool windowmove "$w" 1024 0; done
+  export DISPLAY=$inner
+  monitors=$("$wine" build/windows/tests/saver_preview.exe --monitors | tr -d '\r')
+  [ "$monitors" = 2 ] || fail "two monitors: Windows sees $monitors"
+  xdotool mousemove 1000 400
+  "$wine" "$scr" /s &
+  pid=$!
+  for _ in $(seq 40); do
+    sleep 0.5
+    DISPLAY=$outer xwd -root -silent | convert xwd:- "$work/two.png"
+    ok=1
+    for half in 1024x768+0+0 1024x768+1024+0; do
+      awk -v m="$(mean "$work/two.png" "$half")" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || ok=0
+    done
+    [ "$ok" = 1 ] && break
+  done
+  [ "$ok" = 1 ] || fail "two monitors: not a field of squares on both"
+  xdotool mousemove 1500 300
+  await_exit 4
+  [ "$status" = 0 ] || fail "two monitors: a mouse move did not end it with status 0 ($status)"
+  kill "$xephyr" "$outer_xvfb" 2>/dev/null
+else
+  echo "two monitors: Xephyr is not installed; skipped"
+fi
+
 [ -n "${KEEP:-}" ] && echo "kept $work"
 finish_tests windows

@@ -9,9 +9,13 @@
 #include <new>
 
 #include "cli/options.h"
+#include "cli/saver_args.h"
 #include "platform/host.h"
 #include "shell/run.h"
 #include "shell/stop.h"
+#ifdef _WIN32
+#include "platform/win32/saver.h"
+#endif
 
 namespace squarefield {
 namespace {
@@ -48,10 +52,44 @@ int Report(const Failure& failure, Host* host) {
   return StatusOf(failure.kind);
 }
 
+#ifdef _WIN32
+// The desktop effect until stopped, with no outputs.
+int RunOnDesktop(const HostConfig& config) {
+  std::string why;
+  std::unique_ptr<Host> host = OpenDesktopHost(config, why);
+  if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr);
+  if (auto failure = RunEffect(*host, RunConfig{})) return Report(*failure, host.get());
+  return kExitOk;
+}
+
+// Run as Windows runs a screensaver: the same effect, the user's frame rate,
+// and on /s any input ends it.
+int RunSaver(const SaverArgs& args) {
+  if (!args.problem.empty()) return Report(Failure(Failure::Kind::BadOptions, args.problem), nullptr);
+  if (args.mode == SaverArgs::Mode::Settings) {
+    ShowSaverSettings(args.window);
+    return kExitOk;
+  }
+  // One full-screen saver at a time: Windows may start another while one runs.
+  if (args.mode == SaverArgs::Mode::Full && !ClaimSaverInstance()) return kExitOk;
+  HostConfig config;
+  config.saver = args.mode == SaverArgs::Mode::Full;
+  config.into_window = args.mode == SaverArgs::Mode::Preview ? args.window : std::nullopt;
+  config.fps = ReadSaverFps();
+  config.stop_requested = StopRequested;
+  config.fatal = Fatal;
+  return RunOnDesktop(config);
+}
+#endif
+
 int Main(int argc, char** argv) {
   // Before any output is opened: a stop that comes early still ends cleanly.
   InstallStopHandlers();
   PrepareConsole();
+#ifdef _WIN32
+  const SaverArgs saver = ParseSaverArgs(argc, argv, RunningAsScr());
+  if (saver.mode != SaverArgs::Mode::None) return RunSaver(saver);
+#endif
   Options options;
   if (auto failure = ParseOptions(argc, argv, options)) return Report(*failure, nullptr);
   if (options.done) return kExitOk;

@@ -26,8 +26,13 @@ struct HostConfig {
   // Draw into a window someone else owns (a screensaver daemon's, a preview):
   // an X11 window id, or the screen's root window. Its owner keeps the cursor
   // and the keyboard, and the field follows the window's size.
+  // On Windows, into_window is a preview's parent: the field is drawn in a child
+  // window covering its client area.
   std::optional<std::uint64_t> into_window;
   bool into_root = false;
+  // A screensaver run: the field covers every monitor, and any key, button or
+  // move of the mouse ends it as Escape does.
+  bool saver = false;
   // Polled while a host waits (pacing), so a stop request ends the wait at once.
   bool (*stop_requested)() = nullptr;
   // Called when the host can go on no longer (the display connection is gone):

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_host.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 
@@ -14,8 +15,18 @@ constexpr wchar_t kClassName[] = L"squarefield";
 ::HBRUSH ToHbrush(HBRUSH h) { return reinterpret_cast<::HBRUSH>(h); }
 }  // namespace
 
-bool Win32Session::Open(bool windowed) {
+bool Win32Session::Open(const HostConfig& config, std::string& error) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
+  saver_ = config.saver;
+  if (config.into_window) {
+    // A preview: the parent must be a window, or nothing is shown at all.
+    parent_ = reinterpret_cast<::HWND>(static_cast<std::uintptr_t>(*config.into_window));
+    if (!IsWindow(parent_)) {
+      error = "there is no window " + std::to_string(*config.into_window) + " to draw the preview in";
+      return false;
+    }
+    preview_ = true;
+  }
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = WindowProc;
@@ -23,20 +34,40 @@ bool Win32Session::Open(bool windowed) {
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.hbrBackground = static_cast<::HBRUSH>(GetStockObject(BLACK_BRUSH));
   wc.lpszClassName = kClassName;
-  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-
-  const int screen_w = GetSystemMetrics(SM_CXSCREEN), screen_h = GetSystemMetrics(SM_CYSCREEN);
-  int x = 0, y = 0, w = screen_w, h = screen_h;
-  if (windowed) {
-    w = std::min(1024, screen_w);
-    h = std::min(768, screen_h);
-    x = (screen_w - w) / 2;
-    y = (screen_h - h) / 2;
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    error = "the window class could not be registered";
+    return false;
   }
-  // A tool window gets no taskbar button; the placement call shows it.
-  hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"squarefield", WS_POPUP, x, y, w, h, nullptr, nullptr,
-                          instance, this);
-  if (hwnd_ == nullptr) return false;
+
+  if (preview_) {
+    ::RECT r{};
+    GetClientRect(parent_, &r);
+    hwnd_ = CreateWindowExW(0, kClassName, L"squarefield", WS_CHILD | WS_VISIBLE, 0, 0, r.right - r.left,
+                            r.bottom - r.top, parent_, nullptr, instance, this);
+  } else {
+    const int screen_w = GetSystemMetrics(SM_CXSCREEN), screen_h = GetSystemMetrics(SM_CYSCREEN);
+    int x = 0, y = 0, w = screen_w, h = screen_h;
+    if (saver_) {
+      // Every monitor: one field spanning the virtual screen.
+      x = origin_x_ = GetSystemMetrics(SM_XVIRTUALSCREEN);
+      y = origin_y_ = GetSystemMetrics(SM_YVIRTUALSCREEN);
+      w = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+      h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+      GetCursorPos(&start_cursor_);
+    } else if (config.windowed) {
+      w = std::min(1024, screen_w);
+      h = std::min(768, screen_h);
+      x = (screen_w - w) / 2;
+      y = (screen_h - h) / 2;
+    }
+    // A tool window gets no taskbar button; the placement call shows it.
+    hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"squarefield", WS_POPUP, x, y, w, h, nullptr, nullptr,
+                            instance, this);
+  }
+  if (hwnd_ == nullptr) {
+    error = "the window could not be created";
+    return false;
+  }
   ReadClientSize();
 
   const ::HDC screen = ::GetDC(nullptr);
@@ -71,10 +102,16 @@ void Win32Session::Pump(bool now) {
 }
 
 void Win32Session::Refresh() {
+  if (preview_) {
+    // The preview's screen is its own small window.
+    screen_w_ = client_w_;
+    screen_h_ = client_h_;
+    return;
+  }
   if (!metrics_stale_) return;
   metrics_stale_ = false;
-  screen_w_ = GetSystemMetrics(SM_CXSCREEN);
-  screen_h_ = GetSystemMetrics(SM_CYSCREEN);
+  screen_w_ = GetSystemMetrics(saver_ ? SM_CXVIRTUALSCREEN : SM_CXSCREEN);
+  screen_h_ = GetSystemMetrics(saver_ ? SM_CYVIRTUALSCREEN : SM_CYSCREEN);
 }
 
 void Win32Session::ReadClientSize() {
@@ -108,6 +145,27 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
     case 0x02E0:  // WM_DPICHANGED
       if (session) session->metrics_stale_ = true;
       return DefWindowProcW(hwnd, message, wparam, lparam);
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      // A screensaver ends when the user comes back.
+      if (session && session->saver_) session->close_requested = true;
+      return DefWindowProcW(hwnd, message, wparam, lparam);
+    case WM_MOUSEMOVE:
+      if (session && session->saver_) {
+        POINT now{};
+        GetCursorPos(&now);
+        // A few pixels of jitter are not a user.
+        if (std::abs(now.x - session->start_cursor_.x) > 4 || std::abs(now.y - session->start_cursor_.y) > 4)
+          session->close_requested = true;
+      }
+      return DefWindowProcW(hwnd, message, wparam, lparam);
+    case WM_DESTROY:
+      // A preview's parent went away, taking its child with it.
+      if (session && session->preview_) session->close_requested = true;
+      return 0;
     case WM_QUERYENDSESSION:
     case WM_ENDSESSION:
       if (session) session->close_requested = true;
@@ -118,16 +176,24 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
 }
 
 squarefield::HWND Win32Screen::GetDesktopWindow() {
+  // A preview's whole screen is its child window.
+  if (session_.Preview()) return reinterpret_cast<squarefield::HWND>(session_.Handle());
   return reinterpret_cast<squarefield::HWND>(::GetDesktopWindow());
 }
 
 HDC Win32Screen::GetWindowDC(squarefield::HWND hwnd) {
   const ::HDC dc = ::GetWindowDC(ToHwnd(hwnd));
-  if (dc) dcs_.emplace_back(ToHwnd(hwnd), dc);
+  if (dc) {
+    dcs_.emplace_back(ToHwnd(hwnd), dc);
+    // The field's 0,0 is the virtual screen's corner, which may lie left of or
+    // above the primary monitor's.
+    if (session_.Saver()) SetViewportOrgEx(dc, session_.OriginX(), session_.OriginY(), nullptr);
+  }
   return reinterpret_cast<HDC>(dc);
 }
 
 int Win32Screen::ShowCursor(bool show) {
+  if (session_.Preview()) return preview_cursor_ += show ? 1 : -1;
   return ::ShowCursor(show ? TRUE : FALSE);
 }
 
@@ -144,10 +210,16 @@ bool Win32Screen::DeleteObject(HBRUSH object) {
   return ::DeleteObject(reinterpret_cast<HGDIOBJ>(object)) != 0;
 }
 
-std::int16_t Win32Screen::GetAsyncKeyState(int vKey) { return ::GetAsyncKeyState(vKey); }
+std::int16_t Win32Screen::GetAsyncKeyState(int vKey) {
+  // Keys pressed in the settings dialog are not the preview's.
+  if (session_.Preview()) return 0;
+  return ::GetAsyncKeyState(vKey);
+}
 
 bool Win32Screen::SetWindowPos(squarefield::HWND hwnd, squarefield::HWND insertAfter, int x, int y, int cx, int cy,
                                std::uint32_t flags) {
+  // A preview stays where the settings put it, inside their window.
+  if (session_.Preview()) return true;
   return ::SetWindowPos(ToHwnd(hwnd), ToHwnd(insertAfter), x, y, cx, cy, flags) != 0;
 }
 
@@ -158,7 +230,8 @@ void Win32Screen::RepaintAndRelease() {
 }
 
 void Win32Window::Show() {
-  if (session_.Handle() == nullptr) return;
+  // A preview is shown inside the settings' window and must not take their focus.
+  if (session_.Handle() == nullptr || session_.Preview()) return;
   ShowWindow(session_.Handle(), SW_SHOW);
   // Escape is read from the keyboard state, so focus is not needed; still,
   // bring the window forward as a shown form would be.
@@ -188,15 +261,12 @@ void PrepareConsole() {
 }
 
 std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
-  if (config.into_window || config.into_root) {
-    error = "drawing into another program's window is not supported on Windows";
+  if (config.into_root) {
+    error = "--root is for X11 displays";
     return nullptr;
   }
   auto session = std::make_unique<Win32Session>();
-  if (!session->Open(config.windowed)) {
-    error = "the window could not be created";
-    return nullptr;
-  }
+  if (!session->Open(config, error)) return nullptr;
   return std::make_unique<Win32Host>(std::move(session), config);
 }
 

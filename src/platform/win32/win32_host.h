@@ -36,8 +36,9 @@ namespace squarefield {
 // The form's window and what its message pump has seen.
 class Win32Session {
  public:
-  // Registers the class and creates the (hidden) window; false if Windows refused.
-  bool Open(bool windowed);
+  // Registers the class and creates the (hidden) window, or the preview's child
+  // window; false with `error` if Windows refused.
+  bool Open(const HostConfig& config, std::string& error);
   ~Win32Session();
 
   ::HWND Handle() const { return hwnd_; }
@@ -53,6 +54,13 @@ class Win32Session {
   void Pump(bool now);
   void Close();
 
+  // The screen's top-left corner on the desktop's device context: the virtual
+  // screen's (left of or above the primary monitor) for a screensaver.
+  int OriginX() const { return origin_x_; }
+  int OriginY() const { return origin_y_; }
+  bool Saver() const { return saver_; }
+  bool Preview() const { return preview_; }
+
   bool close_requested = false;
 
  private:
@@ -62,6 +70,11 @@ class Win32Session {
   void ReadClientSize();
 
   ::HWND hwnd_ = nullptr;
+  bool saver_ = false;
+  bool preview_ = false;
+  ::HWND parent_ = nullptr;
+  POINT start_cursor_{};
+  int origin_x_ = 0, origin_y_ = 0;
   bool metrics_stale_ = true;
   int screen_w_ = 0, screen_h_ = 0, client_w_ = 0, client_h_ = 0;
   unsigned long long refresh_ms_ = 16;
@@ -90,6 +103,7 @@ class Win32Screen final : public WindowsApi {
 
  private:
   Win32Session& session_;
+  int preview_cursor_ = 0;  // a preview leaves the real cursor alone
   std::vector<std::pair<::HWND, ::HDC>> dcs_;
 };
 

@@ -1,0 +1,126 @@
+// Test helper (Windows): the screensaver's preview as the Screen Saver settings
+// run it. Makes a 152x112 window and, in this process, checks what the preview
+// host reports for it; then starts `SCR /p <hwnd>` and checks that its child
+// window covers the client area and belongs to the saver's process, and that
+// destroying the window ends the saver with status 0 within 2 s.
+// Usage: saver_preview path\to\squarefield.scr
+//        saver_preview --monitors   (prints how many monitors there are)
+// Ours first: <windows.h> defines names of ours (HWND_TOPMOST, VK_ESCAPE) as macros.
+#include "platform/host.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+int failures = 0;
+void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::printf("FAIL: %s\n", what);
+    ++failures;
+  }
+}
+
+void PumpFor(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (GetTickCount() < end) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+}
+
+HWND MakeParent() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"preview-parent";
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+  RegisterClassW(&wc);
+  RECT r{0, 0, 152, 112};
+  AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+  HWND parent = CreateWindowW(L"preview-parent", L"preview", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                              r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+  PumpFor(200);
+  return parent;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  if (std::string(argv[1]) == "--monitors") {
+    // How many monitors Windows sees, for the two-monitor test.
+    int count = 0;
+    EnumDisplayMonitors(
+        nullptr, nullptr, [](HMONITOR, HDC, LPRECT, LPARAM data) { return ++*reinterpret_cast<int*>(data), TRUE; },
+        reinterpret_cast<LPARAM>(&count));
+    std::printf("%d\n", count);
+    return 0;
+  }
+
+  // In this process: the preview host sees the parent's client area as its screen and window.
+  {
+    HWND parent = MakeParent();
+    squarefield::HostConfig config;
+    config.into_window = reinterpret_cast<std::uintptr_t>(parent);
+    std::string error;
+    auto host = squarefield::OpenDesktopHost(config, error);
+    Check(host != nullptr, "the preview host did not open");
+    if (host) {
+      const auto screen = host->Screen();
+      Check(screen.Width / screen.TwipsPerPixelX == 152 && screen.Height / screen.TwipsPerPixelY == 112,
+            "Screen is not the preview's 152x112");
+      Check(host->FormWindow().ScaleWidth() == 152 && host->FormWindow().ScaleHeight() == 112,
+            "the form's inner size is not 152x112");
+      Check(host->Api().GetDesktopWindow() != reinterpret_cast<std::intptr_t>(GetDesktopWindow()),
+            "the preview paints on the real desktop");
+      host->Finish();
+    }
+    DestroyWindow(parent);
+  }
+
+  // The real saver, as the settings start it.
+  HWND parent = MakeParent();
+  std::wstring command = L"\"";
+  for (const char* c = argv[1]; *c; ++c) command += static_cast<wchar_t>(*c);
+  command += L"\" /p " + std::to_wstring(reinterpret_cast<std::uintptr_t>(parent));
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    std::printf("FAIL: could not start %s\n", argv[1]);
+    return 1;
+  }
+  HWND child = nullptr;
+  for (int i = 0; i < 100 && child == nullptr; ++i) {
+    PumpFor(100);
+    child = GetWindow(parent, GW_CHILD);
+  }
+  Check(child != nullptr, "no preview window appeared in the parent within 10 s");
+  if (child) {
+    RECT client{}, shown{};
+    GetClientRect(parent, &client);
+    MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    GetWindowRect(child, &shown);
+    Check(EqualRect(&client, &shown), "the preview does not cover the parent's client area");
+    DWORD owner = 0;
+    GetWindowThreadProcessId(child, &owner);
+    Check(owner == pi.dwProcessId, "the preview window is not the saver's own");
+  }
+  PumpFor(1000);
+  DestroyWindow(parent);
+  DWORD status = 99;
+  const DWORD waited = WaitForSingleObject(pi.hProcess, 2000);
+  Check(waited == WAIT_OBJECT_0, "the saver did not end within 2 s of its window going away");
+  if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+  GetExitCodeProcess(pi.hProcess, &status);
+  Check(status == 0, "the saver did not end with status 0");
+  std::printf("saver_preview: %d failed\n", failures);
+  return failures == 0 ? 0 : 1;
+}
