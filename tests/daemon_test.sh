@@ -37,12 +37,8 @@ ok=0
 for _ in $(seq 6); do
   sleep 0.5
   xwd -root -silent 2>/dev/null | convert xwd:- "$work/shot.png" 2>/dev/null || continue
-  ok=1
-  for q in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
-    m=$(convert "$work/shot.png" -crop "$q" -colorspace gray -format '%[fx:mean]' info:)
-    awk -v m="$m" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || ok=0
-  done
-  [ "$ok" = 1 ] && break
+  ok=0
+  field_in "$work/shot.png" 1024 768 && ok=1 && break
 done
 [ "$ok" = 1 ] || fail "no field on the screen within 3 s of -activate; daemon said: $(tail -3 "$work/daemon.log")"
 pgrep -f "$work/bin/squarefield" >/dev/null || fail "the program is not running under the daemon"

@@ -22,3 +22,14 @@ start_xvfb() {
   [ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; return 1; }
   export DISPLAY=":$(head -1 "$work/display")"
 }
+
+# True when every quarter of the rectangle WxH+X+Y of the picture FILE shows a
+# field: mostly black, with some white squares. Usage: field_in FILE W H [X Y]
+field_in() {
+  local file=$1 w=$2 h=$3 x=${4:-0} y=${5:-0} q m
+  for q in "$((w / 2))x$((h / 2))+$x+$y" "$((w / 2))x$((h / 2))+$((x + w / 2))+$y" \
+           "$((w / 2))x$((h / 2))+$x+$((y + h / 2))" "$((w / 2))x$((h / 2))+$((x + w / 2))+$((y + h / 2))"; do
+    m=$(convert "$file" -crop "$q" +repage -colorspace gray -format '%[fx:mean]' info:)
+    awk -v m="$m" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || return 1
+  done
+}

@@ -60,22 +60,21 @@ await_exit() {
     sleep 0.1
   done
 }
+# Waits up to 15 s for a field on the screen (Wine may take a while to start); keeps the shot in $1.
+await_field() {
+  for _ in $(seq 30); do
+    sleep 0.5
+    shot "$1"
+    field_in "$1" 1024 768 && return 0
+  done
+  return 1
+}
 # The trace ends with the unload, the cursor shown again, and the brushes deleted.
 clean_shutdown() { tail -4 "$1" | head -2 | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> "; }
 
 "$wine" "$exe" --trace "$work/gui.txt" &
 pid=$!
-# The field: mostly black, with white squares in all four quadrants (Wine may take a while to start).
-for _ in $(seq 30); do
-  sleep 0.5
-  shot "$work/during.png"
-  ok=1
-  for q in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
-    awk -v m="$(mean "$work/during.png" "$q")" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || ok=0
-  done
-  [ "$ok" = 1 ] && break
-done
-[ "$ok" = 1 ] || fail "while running: no field of squares on the screen"
+await_field "$work/during.png" || fail "while running: no field of squares on the screen"
 xdotool key Escape
 await_exit 4
 [ "$status" = 0 ] || fail "Escape: status $status, not 0 within 4 s"
@@ -115,16 +114,7 @@ scr=build/windows/squarefield.scr
 # /s: the field over the whole screen; a key press ends it, status 0, the desktop as before.
 "$wine" "$scr" /s &
 pid=$!
-for _ in $(seq 30); do
-  sleep 0.5
-  shot "$work/saver.png"
-  ok=1
-  for q in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
-    awk -v m="$(mean "$work/saver.png" "$q")" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || ok=0
-  done
-  [ "$ok" = 1 ] && break
-done
-[ "$ok" = 1 ] || fail "/s: no field of squares on the screen"
+await_field "$work/saver.png" || fail "/s: no field of squares on the screen"
 # A second saver started meanwhile leaves at once.
 "$wine" "$scr" /s
 [ $? = 0 ] && kill -0 "$pid" 2>/dev/null || fail "/s: a second instance did not leave at once, or ended the first"
@@ -204,11 +194,8 @@ if command -v Xephyr >/dev/null; then
   for _ in $(seq 40); do
     sleep 0.5
     DISPLAY=$outer xwd -root -silent | convert xwd:- "$work/two.png"
-    ok=1
-    for half in 1024x768+0+0 1024x768+1024+0; do
-      awk -v m="$(mean "$work/two.png" "$half")" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || ok=0
-    done
-    [ "$ok" = 1 ] && break
+    ok=0
+    field_in "$work/two.png" 1024 768 0 0 && field_in "$work/two.png" 1024 768 1024 0 && ok=1 && break
   done
   [ "$ok" = 1 ] || fail "two monitors: not a field of squares on both"
   xdotool mousemove 1500 300
