@@ -2,7 +2,7 @@
 // if it left the field, and painted again, straight onto the screen.
 #pragma once
 
-#include <bit>
+#include "platform/bit_cast.h"
 #include <cstdint>
 
 #include "platform/conversions.h"
@@ -36,7 +36,7 @@ struct Direction {
 
 template <class Form>
 const Direction& DirectionOf(Form& form, Direction& d, double Angle) {
-  const auto bits = std::bit_cast<std::uint64_t>(Angle);
+  const auto bits = BitCast<std::uint64_t>(Angle);
   if (!d.known || d.angle_bits != bits) {
     d.sin = Sin(form.Degree(Angle));
     d.cos = Cos(form.Degree(Angle));

@@ -1,6 +1,6 @@
 #include "platform/random.h"
 
-#include <bit>
+#include "platform/bit_cast.h"
 
 namespace squarefield {
 
@@ -25,7 +25,7 @@ void RandomGenerator::Seed(std::uint64_t seed) {
 }
 
 void RandomGenerator::Fold(float number) {
-  state_ += Mix(std::bit_cast<std::uint32_t>(number));
+  state_ += Mix(BitCast<std::uint32_t>(number));
   NextBits();
 }
 

@@ -13,7 +13,7 @@
 // software is freely granted, provided that this notice is preserved."
 #pragma once
 
-#include <bit>
+#include "platform/bit_cast.h"
 #include <cmath>
 #include <cstdint>
 
@@ -80,7 +80,7 @@ inline int ReducePiOver2(double x, double& head, double& tail) {
   head = r - w;
   tail = (r - head) - w;
   // The quadrant sits in the low bits of the shifted sum (defined for any x).
-  return static_cast<int>(std::bit_cast<std::uint64_t>(shifted) & 3);
+  return static_cast<int>(BitCast<std::uint64_t>(shifted) & 3);
 }
 
 inline constexpr double kReducible = 823549.6;  // 2^19 pi/2
@@ -91,8 +91,8 @@ inline constexpr double kReducible = 823549.6;  // 2^19 pi/2
 // itself, so that case needs no path of its own.
 inline double Select(int n, int negate, double even, double odd) {
   const std::uint64_t pick = 0 - static_cast<std::uint64_t>(n & 1);
-  const std::uint64_t bits = (std::bit_cast<std::uint64_t>(odd) & pick) | (std::bit_cast<std::uint64_t>(even) & ~pick);
-  return std::bit_cast<double>(bits ^ (static_cast<std::uint64_t>(negate & 2) << 62));
+  const std::uint64_t bits = (BitCast<std::uint64_t>(odd) & pick) | (BitCast<std::uint64_t>(even) & ~pick);
+  return BitCast<double>(bits ^ (static_cast<std::uint64_t>(negate & 2) << 62));
 }
 
 }  // namespace trig_detail
