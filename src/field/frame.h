@@ -73,7 +73,7 @@ void Draw(Form& form) {
       const float scaleHeight = form.Me().ScaleHeight();
       // All four tests run every time (non-short-circuit): the size tests are in
       // single precision and strict, so a particle exactly on the edge stays.
-      const bool outside = (p.X < 0) | (CSng(p.X) > scaleWidth) | (p.Y < 0) | (CSng(p.Y) > scaleHeight);
+      const bool outside = (int{p.X < 0} | int{CSng(p.X) > scaleWidth} | int{p.Y < 0} | int{CSng(p.Y) > scaleHeight}) != 0;
       if (outside) form.ReDimVar(form.Counter);
 
       form.DrawRect = SquareOf(form.Particles(form.Counter));

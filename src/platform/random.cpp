@@ -36,7 +36,8 @@ std::uint32_t RandomGenerator::NextBits() {
   state_ = old * kMultiplier + kIncrement;
   const auto xorshifted = static_cast<std::uint32_t>(((old >> 18u) ^ old) >> 27u);
   const auto rot = static_cast<unsigned>(old >> 59u);
-  return std::rotr(xorshifted, static_cast<int>(rot));
+  // Rotate right by rot (std::rotr, spelt out for standard libraries without it).
+  return (xorshifted >> rot) | (xorshifted << ((32u - rot) & 31u));
 }
 
 }  // namespace squarefield

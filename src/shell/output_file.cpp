@@ -171,7 +171,8 @@ std::FILE* OutputFile::Open(std::string& problem) {
     umask(mask);
     mode = 0666 & ~mask;
   }
-  fchmod(fd, mode);
+  // Whatever the mask says, the owner can read and write their own output.
+  fchmod(fd, mode | 0600);
   file_ = fdopen(fd, "wb");
 #else
   file_ = _fdopen(fd, "wb");

@@ -1,0 +1,10 @@
+# The WebAssembly host (Debian's emscripten): the program on a page's canvas,
+# and, from the same build under node, --headless with its outputs.
+add_library(squarefield_web STATIC src/platform/web/web_host.cpp)
+target_link_libraries(squarefield_web PUBLIC squarefield_framebuffer)
+target_link_libraries(squarefield PRIVATE squarefield_web)
+# Asyncify lets the program's blocking loop yield to the browser in DoEvents;
+# exceptions carry the runtime's error; NODEFS gives node runs the real files.
+target_link_options(squarefield PRIVATE -fexceptions -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sEXIT_RUNTIME=1
+                    -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web,node -sFORCE_FILESYSTEM=1 -lnodefs.js
+                    -sINITIAL_MEMORY=33554432)
