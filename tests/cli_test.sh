@@ -109,11 +109,16 @@ rm -f pipe piped.txt from-pipe.txt real.txt link.txt victim.txt x.png* y.png*
 
 # One output that fails does not take the others with it: each is reported, status 1.
 if [ -w /dev/full ]; then
-  "$bin" --headless --size 64x48 --frames 3 --trace /dev/full --png p.png 2>err.txt
+  gif=""
+  [ -n "$("$bin" --help | grep -- --gif)" ] && gif="--gif g.gif"
+  # shellcheck disable=SC2086
+  "$bin" --headless --size 64x48 --frames 3 --trace /dev/full --png p.png $gif 2>err.txt
   status=$?
   [ "$status" = 1 ] || fail "/dev/full: exit $status"
   grep -q "^squarefield: /dev/full: No space left on device$" err.txt || fail "/dev/full: $(cat err.txt)"
   [ -s p.png ] || fail "/dev/full: the good PNG was thrown away"
+  [ -z "$gif" ] || [ -s g.gif ] || fail "/dev/full: the good GIF was thrown away"
+  rm -f g.gif
   "$bin" --version >/dev/full 2>err.txt
   [ $? = 1 ] && grep -q "standard output" err.txt || fail "--version >/dev/full: exit 0 or no message"
   rm -f p.png
@@ -143,6 +148,22 @@ wait "$pid"
 status=$?
 [ "$status" = 143 ] || fail "second SIGTERM: exit $status, not 143"
 [ -z "$(ls -A)" ] || fail "second SIGTERM: left $(ls -A)"
+cd "$work" || exit 1
+
+# A stop while a large output is still being set up ends the run cleanly too:
+# one frame, a whole GIF (or PNG), and no temporary left.
+fresh
+out="--png big.png"
+[ -n "$("$bin" --help | grep -- --gif)" ] && out="--gif big.gif"
+# shellcheck disable=SC2086
+"$bin" --headless --size 8000x6000 --frames 50 $out &
+pid=$!
+sleep 0.2
+kill -INT "$pid"
+wait "$pid"
+status=$?
+[ "$status" = 0 ] || fail "SIGINT during set-up: exit $status, not 0"
+[ "$(ls -A)" = "${out#* }" ] || fail "SIGINT during set-up: left $(ls -A)"
 cd "$work" || exit 1
 
 # SIGHUP ignored by the caller (nohup) stays ignored; SIGTERM still ends the run.
