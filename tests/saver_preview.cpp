@@ -8,10 +8,7 @@
 // Ours first: <windows.h> defines names of ours (HWND_TOPMOST, VK_ESCAPE) as macros.
 #include "platform/host.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/lean_windows.h"
 
 #include <cstdio>
 #include <string>

@@ -11,10 +11,7 @@
 
 #ifdef _WIN32
 #include <io.h>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/lean_windows.h"
 #else
 #include <unistd.h>
 #endif

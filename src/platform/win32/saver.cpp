@@ -1,12 +1,6 @@
 #include "platform/win32/saver.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/lean_windows.h"
 
 #include <cstdint>
 

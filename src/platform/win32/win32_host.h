@@ -23,13 +23,7 @@
 #include "platform/hosted_window.h"
 #include "platform/windows_api.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/lean_windows.h"
 
 namespace squarefield {
 
