@@ -1,6 +1,6 @@
 // Test helper (Windows): the screensaver's preview as the Screen Saver settings
 // run it. Makes a 152x112 window and, in this process, checks what the preview
-// host reports for it; then starts `SCR /p <hwnd>` and checks that its child
+// host reports for it and that it draws a field there; then starts `SCR /p <hwnd>` and checks that its child
 // window covers the client area and belongs to the saver's process, and that
 // destroying the window ends the saver with status 0 within 2 s.
 // Usage: saver_preview path\to\squarefield.scr
@@ -12,6 +12,8 @@
 
 #include <cstdio>
 #include <string>
+
+#include "shell/run.h"
 
 namespace {
 
@@ -31,6 +33,38 @@ void PumpFor(DWORD ms) {
     Sleep(10);
   }
 }
+
+// The preview host as a run sees it, counting the white pixels of the preview
+// window after the 20th frame: the pixels drawn in this process, as Wine shows them.
+class PeekingHost final : public squarefield::Host {
+ public:
+  explicit PeekingHost(squarefield::Host& inner) : inner_(inner) {}
+  squarefield::WindowsApi& Api() override { return inner_.Api(); }
+  squarefield::Window& FormWindow() override { return inner_.FormWindow(); }
+  squarefield::ScreenObject Screen() override { return inner_.Screen(); }
+  int PixelWidth() const override { return inner_.PixelWidth(); }
+  int PixelHeight() const override { return inner_.PixelHeight(); }
+  bool CloseRequested() const override { return inner_.CloseRequested(); }
+  void Finish() override { inner_.Finish(); }
+  void DoEvents() override {
+    inner_.DoEvents();
+    if (++frames_ != 20) return;
+    HWND preview = reinterpret_cast<HWND>(inner_.Api().GetDesktopWindow());
+    HDC dc = GetWindowDC(preview);
+    for (int y = 0; y < 112; ++y)
+      for (int x = 0; x < 152; ++x) {
+        const COLORREF c = GetPixel(dc, x, y);
+        white += c == RGB(255, 255, 255);
+        black += c == RGB(0, 0, 0);
+      }
+    ReleaseDC(preview, dc);
+  }
+  int white = 0, black = 0;
+
+ private:
+  squarefield::Host& inner_;
+  int frames_ = 0;
+};
 
 HWND MakeParent() {
   WNDCLASSW wc{};
@@ -77,7 +111,12 @@ int main(int argc, char** argv) {
             "the form's inner size is not 152x112");
       Check(host->Api().GetDesktopWindow() != reinterpret_cast<std::intptr_t>(GetDesktopWindow()),
             "the preview paints on the real desktop");
-      host->Finish();
+      PeekingHost peeking(*host);
+      squarefield::RunConfig run;
+      run.frames = 30;
+      Check(!squarefield::RunEffect(peeking, run), "the preview's run failed");
+      std::printf("preview after 20 frames: %d white and %d black pixels of 152x112\n", peeking.white, peeking.black);
+      Check(peeking.white > 0 && peeking.black > 152 * 112 / 2, "the preview does not show a field of squares");
     }
     DestroyWindow(parent);
   }
