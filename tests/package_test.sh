@@ -22,7 +22,7 @@ dpkg-deb -x "$deb" "$work/root"
 "$work/root/usr/bin/squarefield" --version | grep -q "^squarefield " || fail "the packaged program does not run"
 "$work/root/usr/libexec/xscreensaver/squarefield" --headless --frames 2 || fail "the packaged hack does not run"
 # The settings file is well-formed, and maps its slider to --fps.
-python3 -c 'import sys, xml.etree.ElementTree as t; r = t.parse(sys.argv[1]).getroot(); assert r.get("name") == "squarefield"; assert any("--fps" in (e.get("arg") or "") for e in r.iter())' \
+/usr/bin/python3 -c 'import sys, xml.etree.ElementTree as t; r = t.parse(sys.argv[1]).getroot(); assert r.get("name") == "squarefield"; assert any("--fps" in (e.get("arg") or "") for e in r.iter())' \
   "$work/root/usr/share/xscreensaver/config/squarefield.xml" || fail "squarefield.xml"
 # The manual page tells of every option --help lists.
 for opt in $("$work/root/usr/bin/squarefield" --help | grep -o -- '--[a-z-]*' | sort -u); do
