@@ -41,6 +41,19 @@ TEST(Framebuffer, TracksWhichTilesChanged) {
   EXPECT_FALSE(fb.Dirty(11, 2));
 }
 
+TEST(Framebuffer, AResizedScreenIsBlackAndAllToBeShownAgain) {
+  Framebuffer fb(16, 8);
+  fb.TrackChanges();
+  fb.Fill(0, 0, 16, 8, 0xFFFFFF);
+  fb.ClearDirty();
+  fb.Resize(24, 16);  // a window someone else owns grew
+  EXPECT_EQ(fb.Width(), 24);
+  EXPECT_EQ(fb.TilesX(), 3);
+  EXPECT_EQ(fb.At(23, 15), 0u);
+  EXPECT_EQ(fb.At(0, 0), 0u);
+  EXPECT_TRUE(fb.Dirty(2, 1));
+}
+
 TEST(Framebuffer, EverySpanWidthFillsExactlyItsPixels) {
   // Narrow spans take fixed-size, overlapping stores: each width must still
   // cover its pixels and not one beyond, for a grey and for any other colour.

@@ -53,6 +53,28 @@ TEST(Options, BadValuesAreUsageErrors) {
   }
 }
 
+TEST(Options, AnotherProgramsWindow) {
+  std::uint64_t id = 0;
+  EXPECT_TRUE(ParseWindowId("0x3a00007", id));
+  EXPECT_EQ(id, 0x3a00007u);
+  EXPECT_TRUE(ParseWindowId("60817415", id));
+  EXPECT_EQ(id, 60817415u);
+  for (const char* bad : {"0", "0x", "0x0", "-5", "12ab", "0xfffffffff", "", "0x3g"})
+    EXPECT_FALSE(ParseWindowId(bad, id)) << bad;
+
+  Options o;
+  EXPECT_FALSE(Parse({"--window-id", "0x3a00007", "--fps", "0"}, o));
+  EXPECT_EQ(o.window_id, 0x3a00007u);
+  EXPECT_EQ(o.fps, 0.0);  // 0: unpaced, not "not given"
+  for (const auto& args : std::vector<std::vector<const char*>>{{"--window-id", "5", "--root"},
+                                                                {"--root", "--headless"},
+                                                                {"--window-id", "5", "--window"},
+                                                                {"--window-id", "nope"}}) {
+    Options p;
+    EXPECT_EQ(Parse(args, p), 2) << args[0] << " " << args[1];
+  }
+}
+
 TEST(Options, TheSameFileForTwoOutputsIsRefused) {
   const auto folder = std::filesystem::temp_directory_path();
   const std::string z = (folder / "squarefield-z").string(), dot_z = (folder / "." / "squarefield-z").string();
