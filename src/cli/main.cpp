@@ -52,16 +52,23 @@ int Report(const Failure& failure, Host* host) {
   return StatusOf(failure.kind);
 }
 
-#ifdef _WIN32
-// The desktop effect until stopped, with no outputs.
-int RunOnDesktop(const HostConfig& config) {
-  std::string why;
-  std::unique_ptr<Host> host = OpenDesktopHost(config, why);
-  if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr);
-  if (auto failure = RunEffect(*host, RunConfig{})) return Report(*failure, host.get());
+// Opens the host and runs the effect on it; every run, desktop or not, ends here.
+int RunOn(bool headless, HostConfig config, const RunConfig& run) {
+  config.stop_requested = StopRequested;
+  config.fatal = Fatal;
+  std::unique_ptr<Host> host;
+  if (headless) {
+    host = OpenHeadlessHost(config);
+  } else {
+    std::string why;
+    host = OpenDesktopHost(config, why);
+    if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr);
+  }
+  if (auto failure = RunEffect(*host, run)) return Report(*failure, host.get());
   return kExitOk;
 }
 
+#ifdef _WIN32
 // Run as Windows runs a screensaver: the same effect, the user's frame rate,
 // and on /s any input ends it.
 int RunSaver(const SaverArgs& args) {
@@ -76,9 +83,7 @@ int RunSaver(const SaverArgs& args) {
   config.saver = args.mode == SaverArgs::Mode::Full;
   config.into_window = args.mode == SaverArgs::Mode::Preview ? args.window : std::nullopt;
   config.fps = ReadSaverFps();
-  config.stop_requested = StopRequested;
-  config.fatal = Fatal;
-  return RunOnDesktop(config);
+  return RunOn(false, config, RunConfig{});
 }
 #endif
 
@@ -116,19 +121,8 @@ int Main(int argc, char** argv) {
   // In another program's window (a screensaver) the effect is a guest: a calm
   // 60 frames per second unless asked otherwise.
   if ((config.into_window || config.into_root) && !config.fps) config.fps = 60;
-  config.stop_requested = StopRequested;
-  config.fatal = Fatal;
-  std::unique_ptr<Host> host;
-  if (options.headless) {
-    host = OpenHeadlessHost(config);
-  } else {
-    std::string why;
-    host = OpenDesktopHost(config, why);
-    if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr);
-  }
-  const RunConfig run{options.frames, options.seed, options.fps, options.trace, options.png, options.gif};
-  if (auto failure = RunEffect(*host, run)) return Report(*failure, host.get());
-  return kExitOk;
+  return RunOn(options.headless, config,
+               RunConfig{options.frames, options.seed, options.fps, options.trace, options.png, options.gif});
 }
 
 }  // namespace
