@@ -1,6 +1,8 @@
 // One frame: erase, accelerate, move, bounds test, respawn, paint.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "rig.h"
 
 namespace squarefield::testing {
@@ -121,7 +123,7 @@ TEST(Fill, ClipsToTheScreenAndSkipsEmptyRectangles) {
   fb.Fill(2, 0, 2, 3, 9);  // empty: right == left
   fb.Fill(1, 2, 3, 1, 9);  // empty: bottom < top
   const std::vector<std::uint32_t> expected = {7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8};
-  EXPECT_EQ(fb.Pixels(), expected);
+  EXPECT_TRUE(std::ranges::equal(fb.Pixels(), expected));
 }
 
 }  // namespace
