@@ -9,7 +9,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-trap 'kill ${xvfb:-} 2>/dev/null; /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+on_exit() { /usr/lib/wine/wineserver -k 2>/dev/null; }
 { [ -f build/default/build.ninja ] || cmake --preset default; cmake --build --preset default; } >/dev/null
 rows=()
 row() { rows+=("$(printf '| %-34s | %-48s | %-28s |' "$1" "$2" "$3")"); }

@@ -9,7 +9,6 @@ size=${2:-1920x1080}
 bin=${BUILD:-build/default}/squarefield
 source "$(dirname "$0")/../tests/lib.sh"
 start_xvfb "$size"
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 
 seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }
 # Two run lengths each, so that start-up (SDL and the window, the framebuffer) cancels out.

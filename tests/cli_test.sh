@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The program as a user runs it headless: exit statuses, messages, the files it
 # leaves (and does not leave) behind, repeatability, and shutting down on a signal.
-bin=${1:?usage: cli_test.sh path/to/squarefield}
+bin=$(realpath "${1:?usage: cli_test.sh path/to/squarefield}")
 source "$(dirname "$0")/lib.sh"
-trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 # A clean folder to run in, so what a run leaves behind is all there is.
 fresh() { cd "$work" && rm -rf scratch && mkdir scratch && cd scratch; }
@@ -14,18 +13,20 @@ grep -q -- "--headless" help.txt || fail "--help lists no --headless"
 [ "$("$bin" --version)" = "squarefield 0.1.0" ] || fail "--version"
 
 # Bad options: status 2, one line naming the option, no file left behind.
-while IFS='|' read -r opt args; do
+bad_option() {
+  local opt=${1%%|*} args=${1#*|}
   # shellcheck disable=SC2086
   eval "set -- $args"
   fresh
-  "$bin" --headless "$@" >../out.txt 2>../err.txt
+  timeout 10 "$bin" --headless "$@" >../out.txt 2>../err.txt
   status=$?
   [ "$status" = 2 ] || fail "$args: exit $status, not 2"
   [ "$(wc -l <../err.txt)" = 1 ] || fail "$args: not one line: $(cat ../err.txt)"
   grep -q -- "$opt" ../err.txt || fail "$args: message does not name $opt: $(cat ../err.txt)"
   [ -z "$(ls -A)" ] || fail "$args: left a file behind: $(ls -A)"
-done
-cd "$work" || exit 1 <<'CASES'
+  cd "$work" || exit 1
+}
+run_cases bad_option 13 <<'CASES'
 --size|--size 0x768 --trace t.txt --png p.png
 --size|--size 1024by768 --trace t.txt
 --frames|--frames 0
@@ -33,7 +34,7 @@ cd "$work" || exit 1 <<'CASES'
 --seed|--seed x
 --bogus|--bogus
 --fps|--fps nan
---fps|--fps 0
+--fps|--fps -1
 --frames|--frames ''
 --seed|--seed ''
 --png|--png ''
@@ -83,12 +84,13 @@ for sig in TERM INT; do
 done
 
 # Outputs that are not regular files are written, never replaced; "-" is standard output.
+fresh
 "$bin" --headless --frames 2 --trace /dev/null || fail "--trace /dev/null"
 [ -c /dev/null ] || fail "/dev/null is no longer a device"
 "$bin" --headless --frames 2 --seed 1 --trace - >piped.txt || fail "--trace -"
 head -1 piped.txt | grep -q "^# squarefield" || fail "--trace -: no trace on standard output"
 mkfifo pipe
-cat pipe >from-pipe.txt &
+timeout 20 cat pipe >from-pipe.txt &
 "$bin" --headless --frames 2 --seed 1 --trace pipe || fail "--trace FIFO"
 wait
 [ -p pipe ] && cmp -s piped.txt from-pipe.txt || fail "--trace FIFO: replaced, or not the trace"
@@ -98,17 +100,23 @@ ln -s real.txt link.txt
 "$bin" --headless --frames 2 --seed 1 --trace link.txt || fail "--trace symlink"
 [ -L link.txt ] && cmp -s real.txt piped.txt || fail "--trace symlink: the link was replaced"
 [ "$(stat -c %a real.txt)" = 640 ] || fail "the replaced file lost its permissions: $(stat -c %a real.txt)"
-# A name where a temporary might be expected, planted as a symlink or the user's own file, is left alone.
+# Names shaped like the temporaries (.NAME.XXXXXX), planted as a symlink or the
+# user's own file, are left alone.
 echo precious >victim.txt
-ln -s victim.txt x.png.part
-echo mine >y.png.part
+ln -s victim.txt .x.png.AAAAAA
+echo mine >.y.png.AAAAAA
 "$bin" --headless --frames 2 --png x.png --trace y.png || fail "planted temporaries"
-[ "$(cat victim.txt)" = precious ] && [ -L x.png.part ] && [ "$(cat y.png.part)" = mine ] ||
+[ "$(cat victim.txt)" = precious ] && [ -L .x.png.AAAAAA ] && [ "$(cat .y.png.AAAAAA)" = mine ] ||
   fail "a planted file or link was followed or eaten"
-rm -f pipe piped.txt from-pipe.txt real.txt link.txt victim.txt x.png* y.png*
+# Every file here is one the test made or asked for: no temporary of any name is left.
+left=$(ls -A | tr '\n' ' ')
+[ "$left" = ".x.png.AAAAAA .y.png.AAAAAA from-pipe.txt link.txt pipe piped.txt real.txt victim.txt x.png y.png " ] ||
+  fail "outputs: the folder holds $left"
+cd "$work" || exit 1
 
 # One output that fails does not take the others with it: each is reported, status 1.
 if [ -w /dev/full ]; then
+  fresh
   gif=""
   [ -n "$("$bin" --help | grep -- --gif)" ] && gif="--gif g.gif"
   # shellcheck disable=SC2086
@@ -118,10 +126,11 @@ if [ -w /dev/full ]; then
   grep -q "^squarefield: /dev/full: No space left on device$" err.txt || fail "/dev/full: $(cat err.txt)"
   [ -s p.png ] || fail "/dev/full: the good PNG was thrown away"
   [ -z "$gif" ] || [ -s g.gif ] || fail "/dev/full: the good GIF was thrown away"
-  rm -f g.gif
+  left=$(ls -A | tr '\n' ' ')
+  [ "$left" = "err.txt ${gif:+g.gif }p.png " ] || fail "/dev/full: the folder holds $left"
   "$bin" --version >/dev/full 2>err.txt
   [ $? = 1 ] && grep -q "standard output" err.txt || fail "--version >/dev/full: exit 0 or no message"
-  rm -f p.png
+  cd "$work" || exit 1
 fi
 
 fresh

@@ -27,7 +27,7 @@ chown -R nobody:nogroup "$work/home"
 start_xvfb 1024x768 || exit 1
 as_nobody xscreensaver --no-splash >"$work/daemon.log" 2>&1 &
 daemon=$!
-trap 'kill $daemon $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+keep_pid "$daemon"
 for _ in $(seq 50); do as_nobody xscreensaver-command -version >/dev/null 2>&1 && break; sleep 0.1; done
 as_nobody xscreensaver-command -activate >/dev/null || fail "the daemon did not take -activate"
 

@@ -42,7 +42,6 @@ status=$?
 [ -z "$(ls -A "$work/lost")" ] || fail "display lost: left $(ls -A "$work/lost")"
 
 start_xvfb 1024x768 || exit 1
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 
 # Starts the program, waits until its window is mapped; sets $pid.
 start() {

@@ -6,7 +6,7 @@
 bin=${1:?} x_window=${2:?}
 source "$(dirname "$0")/lib.sh"
 start_xvfb 1024x768 || exit 1
-trap 'kill $xvfb $helper 2>/dev/null; rm -rf "$work"' EXIT
+on_exit() { kill ${helper:-} 2>/dev/null; }
 
 shot() { xwd -root -silent | convert xwd:- "$1"; }
 mean() { convert "$1" -crop "$2" +repage -colorspace gray -format '%[fx:mean]' info:; }

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Animated GIF export, decoded again by independent tools (gifsicle, ImageMagick).
-bin=${1:?usage: gif_test.sh path/to/squarefield}
+bin=$(realpath "${1:?usage: gif_test.sh path/to/squarefield}")
 source "$(dirname "$0")/lib.sh"
-trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
 "$bin" --headless --size 320x240 --frames 60 --seed 3 --gif a.gif --png a.png || fail "run"
@@ -33,14 +32,16 @@ colours=$(identify -format '%k' frame-030.png)
 
 # Interrupted: what was recorded so far is a complete GIF.
 for sig in INT TERM; do
+  mkdir "$sig" && cd "$sig" || exit 1
   "$bin" --headless --size 160x120 --gif s.gif &
   pid=$!
   sleep 0.5
   kill -s "$sig" "$pid"
   wait "$pid" || fail "SIG$sig: exit $?"
   gifsicle --info s.gif >/dev/null 2>&1 || fail "SIG$sig: not a valid GIF"
-  ls s.gif.part >/dev/null 2>&1 && fail "SIG$sig: temporary file left"
-  rm -f s.gif
+  # The GIF and nothing else: no temporary of any name.
+  [ "$(ls -A)" = s.gif ] || fail "SIG$sig: the folder holds $(ls -A | tr '\n' ' ')"
+  cd "$work" || exit 1
 done
 
 finish_tests gif

@@ -146,12 +146,14 @@ TEST_F(OutputFileTest, AppearsOnlyWhenCommittedAndLeavesNoTemporary) {
 
 TEST_F(OutputFileTest, CheckingKeepsAnExistingFileAndAFileNamedLikeATemporary) {
   { std::ofstream(path_) << "keep"; }
-  { std::ofstream(path_ + ".part") << "mine"; }
+  // Shaped like the temporaries (.NAME.XXXXXX) that writing makes beside the target.
+  const fs::path planted = folder_ / ".out.txt.AAAAAA";
+  { std::ofstream(planted) << "mine"; }
   std::string problem;
   EXPECT_TRUE(CanWrite(path_, problem));
   ASSERT_TRUE(Write(path_, "new", problem)) << problem;
   EXPECT_EQ(Read(path_), "new");
-  EXPECT_EQ(Read(path_ + ".part"), "mine");
+  EXPECT_EQ(Read(planted), "mine");
   EXPECT_EQ(Entries(), 2);
 }
 

@@ -1,5 +1,6 @@
-# Shared by the end-to-end test scripts: a scratch folder, and a failure count
-# that `finish_tests NAME` reports and turns into the exit status.
+# Shared by the end-to-end test scripts: a scratch folder, a failure count that
+# `finish_tests NAME` reports and turns into the exit status, and servers that
+# are all stopped when the script exits, however it exits.
 set -u
 work=$(mktemp -d)
 failures=0
@@ -9,18 +10,52 @@ finish_tests() {
   [ "$failures" = 0 ]
 }
 
-# Starts an X server of our own on a free display (Xvfb picks the number and
-# writes it once it is ready), exports DISPLAY, and sets $xvfb to its pid.
+# Every process started with `keep_pid PID` is ended (and waited for) on exit,
+# then the scratch folder goes, unless KEEP is set. A script that needs more
+# done on exit defines `on_exit`, which runs first.
+started=()
+keep_pid() { started+=("$1"); }
+cleanup() {
+  if declare -F on_exit >/dev/null; then on_exit; fi
+  local pid
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${started[@]}"; do
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  if [ -n "${KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+# Starts an X server of our own on a free display (the server picks the number
+# and writes it once it is ready) and sets $display to it and $server to its pid.
 # -noreset: a server that resets when its last client leaves refuses the next
 # program that connects during the reset.
+# Usage: start_x_server PROGRAM ARGS...
+start_x_server() {
+  local fd_file
+  fd_file=$(mktemp -p "$work" display.XXXXXX)
+  "$@" -displayfd 3 -noreset -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
+  server=$!
+  keep_pid "$server"
+  for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.1; done
+  [ -s "$fd_file" ] || { echo "FAIL: $1 did not start"; return 1; }
+  display=":$(head -1 "$fd_file")"
+}
+
+# An Xvfb of our own: exports DISPLAY, and sets $xvfb to its pid.
 # Usage: start_xvfb WIDTHxHEIGHT [DEPTH]
 start_xvfb() {
-  rm -f "$work/display"
-  Xvfb -displayfd 3 -noreset -screen 0 "$1x${2:-24}" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-  xvfb=$!
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  [ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; return 1; }
-  export DISPLAY=":$(head -1 "$work/display")"
+  start_x_server Xvfb -screen 0 "$1x${2:-24}" || return 1
+  xvfb=$server
+  export DISPLAY=$display
+}
+
+# Stops one server started above now (the exit trap would do it later).
+stop_server() {
+  kill "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
 }
 
 # True when every quarter of the rectangle WxH+X+Y of the picture FILE shows a
@@ -32,4 +67,18 @@ field_in() {
     m=$(convert "$file" -crop "$q" +repage -colorspace gray -format '%[fx:mean]' info:)
     awk -v m="$m" 'BEGIN { exit !(m > 0.0005 && m < 0.2) }' || return 1
   done
+}
+
+# Runs a list of cases, one per line on standard input, through the function
+# named $1, and fails unless exactly $2 ran: a loop that runs none passes nothing.
+# Usage: run_cases FUNCTION COUNT <<'CASES' ... CASES
+run_cases() {
+  local fn=$1 want=$2 ran=0 line
+  while IFS= read -r line; do
+    [ -n "$line" ] || continue
+    "$fn" "$line" </dev/null
+    ran=$((ran + 1))
+  done
+  echo "$fn: $ran cases"
+  [ "$ran" = "$want" ] || fail "$fn: ran $ran cases, not $want"
 }

@@ -8,11 +8,24 @@
 namespace squarefield {
 namespace {
 
-// Nothing when accepted; 2 (a usage error) when refused.
-std::optional<int> Parse(std::vector<const char*> args, Options& options) {
+// Nothing when accepted; the message of the refusal otherwise (always a usage error).
+std::optional<std::string> Parse(std::vector<const char*> args, Options& options) {
   args.insert(args.begin(), "squarefield");
-  if (ParseOptions(static_cast<int>(args.size()), args.data(), options)) return 2;
-  return std::nullopt;
+  const auto failure = ParseOptions(static_cast<int>(args.size()), args.data(), options);
+  if (!failure) return std::nullopt;
+  EXPECT_EQ(failure->kind, Failure::Kind::BadOptions);
+  EXPECT_EQ(failure->lines.size(), 1u);
+  return failure->lines.empty() ? std::string() : failure->lines.front();
+}
+
+// Refused, and by the rule whose message holds `rule`.
+void ExpectRefused(std::vector<const char*> args, const std::string& rule) {
+  Options o;
+  std::string joined;
+  for (const char* a : args) joined += std::string(" ") + a;
+  const auto message = Parse(args, o);
+  ASSERT_TRUE(message) << "accepted:" << joined;
+  EXPECT_NE(message->find(rule), std::string::npos) << joined << " refused as '" << *message << "', not for '" << rule << "'";
 }
 
 TEST(Options, DefaultsAndValues) {
@@ -29,28 +42,40 @@ TEST(Options, DefaultsAndValues) {
   EXPECT_EQ(p.seed, 7u);
 }
 
-TEST(Options, BadValuesAreUsageErrors) {
-  const std::vector<std::vector<const char*>> bad = {
-      {"--headless", "--size", "0x768"},      {"--headless", "--size", "1024"},
-      {"--headless", "--size", "x"},          {"--headless", "--size", "10x-5"},
-      {"--headless", "--size", "99999x99999"}, {"--headless", "--frames", "0"},
-      {"--headless", "--frames", "many"},     {"--headless", "--seed", "-1"},
-      {"--bogus"},                            {"--png", "x.png"},
-      {"--headless", "--trace", "/nonexistent-dir/t.txt"},
-      {"--headless", "--png", "/"},
+TEST(Options, BadValuesAreRefusedByTheirRule) {
+  const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
+      {{"--headless", "--size", "0x768"}, "is not a size WxH"},
+      {{"--headless", "--size", "1024"}, "is not a size WxH"},
+      {{"--headless", "--size", "x"}, "is not a size WxH"},
+      {{"--headless", "--size", "10x-5"}, "is not a size WxH"},
+      {{"--headless", "--size", "99999x99999"}, "is not a size WxH"},
+      // Within the side limit, past the pixel count.
+      {{"--headless", "--size", "8193x8192"}, "larger than the 67108864 pixels"},
+      {{"--headless", "--frames", "0"}, "--frames: '0' is not a whole number"},
+      {{"--headless", "--frames", "many"}, "--frames: 'many'"},
+      {{"--headless", "--seed", "-1"}, "--seed: '-1'"},
+      {{"--headless", "--seed", "18446744073709551616"}, "--seed: '18446744073709551616'"},
+      {{"--bogus"}, "--bogus"},
+      {{"--png", "x.png"}, "--png: only with --headless"},
+      {{"--headless", "--trace", "/nonexistent-dir/t.txt"}, "--trace: cannot write"},
+      {{"--headless", "--png", "/"}, "--png: cannot write '/': it is a directory"},
       // Odd values: not a number, empty (not the same as not given), an option taken for a file.
-      {"--headless", "--fps", "nan"},         {"--headless", "--fps", "inf"},
-      {"--headless", "--fps", "0.05"},        {"--headless", "--fps", "5x"},
-      {"--headless", "--frames", ""},         {"--headless", "--seed", ""},
-      {"--headless", "--png", ""},            {"--headless", "--trace", ""},
-      {"--headless", "--png", "--"},          {"--headless", "--trace", "-x"},
+      {{"--headless", "--fps", "nan"}, "--fps: 'nan'"},
+      {{"--headless", "--fps", "inf"}, "--fps: 'inf'"},
+      {{"--headless", "--fps", "0.05"}, "--fps: '0.05'"},
+      {{"--headless", "--fps", "5x"}, "--fps: '5x'"},
+      {{"--headless", "--frames", ""}, "--frames: needs a value"},
+      {{"--headless", "--seed", ""}, "--seed: needs a value"},
+      {{"--headless", "--png", ""}, "--png: needs a value"},
+      {{"--headless", "--trace", ""}, "--trace: needs a value"},
+      {{"--headless", "--png", "--"}, "--png: '--' is not a file name"},
+      {{"--headless", "--trace", "-x"}, "--trace: '-x' is not a file name"},
       // One file for two outputs, however it is spelt.
-      {"--headless", "--trace", "-", "--png", "-"},
+      {{"--headless", "--trace", "-", "--png", "-"}, "--png: '-' is also the --trace output"},
+      {{"--window", "--headless"}, "--window: not with --headless"},
   };
-  for (const auto& args : bad) {
-    Options o;
-    EXPECT_EQ(Parse(args, o), 2) << args.back();
-  }
+  for (const auto& [args, rule] : bad) ExpectRefused(args, rule);
+  EXPECT_EQ(bad.size(), 26u);
 }
 
 TEST(Options, AnotherProgramsWindow) {
@@ -66,22 +91,22 @@ TEST(Options, AnotherProgramsWindow) {
   EXPECT_FALSE(Parse({"--window-id", "0x3a00007", "--fps", "0"}, o));
   EXPECT_EQ(o.window_id, 0x3a00007u);
   EXPECT_EQ(o.fps, 0.0);  // 0: unpaced, not "not given"
-  for (const auto& args : std::vector<std::vector<const char*>>{{"--window-id", "5", "--root"},
-                                                                {"--root", "--headless"},
-                                                                {"--window-id", "5", "--window"},
-                                                                {"--window-id", "nope"}}) {
-    Options p;
-    EXPECT_EQ(Parse(args, p), 2) << args[0] << " " << args[1];
-  }
+  ExpectRefused({"--window-id", "5", "--root"}, "--root: not with --window-id");
+  ExpectRefused({"--root", "--headless"}, "--root: not with --headless");
+  ExpectRefused({"--window-id", "5", "--window"}, "--window-id: not with --window");
+  ExpectRefused({"--window-id", "nope"}, "--window-id: 'nope' is not a window id");
 }
 
 TEST(Options, TheSameFileForTwoOutputsIsRefused) {
   const auto folder = std::filesystem::temp_directory_path();
   const std::string z = (folder / "squarefield-z").string(), dot_z = (folder / "." / "squarefield-z").string();
-  Options o;
-  EXPECT_EQ(Parse({"--headless", "--gif", z.c_str(), "--trace", dot_z.c_str()}, o), 2);
-  Options p;
-  EXPECT_EQ(Parse({"--headless", "--png", z.c_str(), "--trace", z.c_str()}, p), 2);
+  ExpectRefused({"--headless", "--trace", z.c_str(), "--png", dot_z.c_str()}, "is also the --trace output");
+  ExpectRefused({"--headless", "--png", z.c_str(), "--trace", z.c_str()}, "is also the --trace output");
+#ifdef SQUAREFIELD_HAS_GIF
+  ExpectRefused({"--headless", "--gif", z.c_str(), "--trace", dot_z.c_str()}, "is also the --trace output");
+#else
+  ExpectRefused({"--headless", "--gif", z.c_str()}, "--gif");  // this build has no GIF export
+#endif
   Options q;
   EXPECT_FALSE(Parse({"--headless", "--png", z.c_str(), "--trace", "-"}, q));
   EXPECT_EQ(q.trace, "-");

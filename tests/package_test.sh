@@ -5,7 +5,6 @@
 # Usage: package_test.sh BUILD_DIR
 build=${1:?}
 source "$(dirname "$0")/lib.sh"
-trap 'rm -rf "$work"' EXIT
 
 (cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
 deb=$(ls "$work"/pkg/squarefield_*_*.deb 2>/dev/null | head -1)

@@ -110,14 +110,18 @@ class Replay {
   void Expect(const std::string& expected) {
     if (Line() != expected) Fail(expected);
   }
+  // The next line that is not a comment; keeps it (and its number, from 1) for Fail.
   const std::string& Line() {
-    while (at_ < lines_.size() && lines_[at_][0] == '#') ++at_;
+    while (at_ < lines_.size() && !lines_[at_].empty() && lines_[at_][0] == '#') ++at_;
     static const std::string end = "(end of trace)";
-    return at_ < lines_.size() ? lines_[at_++] : end;
+    got_ = at_ < lines_.size() ? &lines_[at_] : &end;
+    got_number_ = at_ + 1;
+    if (at_ < lines_.size()) ++at_;
+    return *got_;
   }
   [[noreturn]] void Fail(const std::string& expected) {
     std::ostringstream out;
-    out << "line " << at_ << ": expected '" << expected << "', got '" << lines_[at_ - 1] << "'";
+    out << "line " << got_number_ << ": expected '" << expected << "', got '" << *got_ << "'";
     throw std::runtime_error(out.str());
   }
 
@@ -125,6 +129,8 @@ class Replay {
   double w_, h_;
   std::vector<Particle> particles_ = std::vector<Particle>(401);
   std::size_t at_ = 0;
+  const std::string* got_ = nullptr;
+  std::size_t got_number_ = 0;
 };
 
 TEST(Replay, SeededRunMatchesAnIndependentModelLineByLine) {
@@ -138,6 +144,27 @@ TEST(Replay, SeededRunMatchesAnIndependentModelLineByLine) {
     }
     EXPECT_EQ(replay.frames, 120);
   }
+}
+
+// The model's own report: it names the line that departs, and an empty trace is
+// a failure, not a read past the end.
+TEST(Replay, ReportsTheLineThatDeparts) {
+  auto failure = [](const std::vector<std::string>& lines) {
+    Replay replay(lines, 320, 240);
+    try {
+      replay.Run();
+    } catch (const std::runtime_error& e) {
+      return std::string(e.what());
+    }
+    return std::string("(passed)");
+  };
+  EXPECT_EQ(failure({}), "line 1: expected 'SetWindowPos 1 -1 0 0 320 240 0x0050', got '(end of trace)'");
+  auto lines = SeededTrace(320, 240, 3, 7);
+  ASSERT_GT(lines.size(), 3u);
+  lines[2] = "GetWindowDC 2 -> 99";
+  EXPECT_EQ(failure(lines), "line 3: expected 'GetWindowDC 2 -> 3', got 'GetWindowDC 2 -> 99'");
+  lines.resize(2);
+  EXPECT_EQ(failure(lines), "line 3: expected 'GetWindowDC 2 -> 3', got '(end of trace)'");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 set -u
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-trap 'kill ${server:-} 2>/dev/null; rm -rf "$work"' EXIT
 export NODE_PATH=/usr/share/nodejs  # Debian's emscripten finds its node modules there
 
 cmake --preset web >/dev/null && cmake --build --preset web || exit 1
@@ -28,6 +27,7 @@ mkdir "$work/site"
 cp docs/web/index.html build/web/squarefield.js build/web/squarefield.wasm "$work/site/"
 (cd "$work/site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
 server=$!
+keep_pid "$server"
 for _ in $(seq 50); do grep -q "port [0-9]*" "$work/server.log" && break; sleep 0.1; done
 port=$(grep -o "port [0-9]*" "$work/server.log" | head -1 | cut -d' ' -f2)
 [ -n "$port" ] || { fail "the page server did not start"; finish_tests web; exit 1; }

@@ -32,7 +32,7 @@ cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows
 
 # The desktop: every program in this prefix runs in one 1024x768 virtual desktop.
 start_xvfb 1024x768 || exit 1
-trap 'kill $xvfb 2>/dev/null; "$wineserver" -k 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+on_exit() { "$wineserver" -k 2>/dev/null; }
 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
 # Start Wine afresh on this display: a Wine server left from the runs above
@@ -169,42 +169,52 @@ await_exit 4
 # Two monitors side by side (Xinerama on a nested X server, Wine without a
 # virtual desktop): one field across both, and a mouse move ends it.
 if command -v Xephyr >/dev/null; then
+  # Everything of its own: the Wine processes above (their desktop, their idea of
+  # the monitors) end first, and a fresh prefix on the nested display keeps no
+  # monitor list from the desktop runs.
   "$wineserver" -k 2>/dev/null
   "$wineserver" -w 2>/dev/null
-  "$wine" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1
-  "$wineserver" -w 2>/dev/null
-  outer=$DISPLAY
+  export WINEPREFIX="$work/prefix-two"
   start_xvfb 2048x768 || exit 1
-  outer_xvfb=$xvfb
   outer=$DISPLAY
-  Xephyr :$((${outer#:} + 1)) -noreset -nolisten tcp -screen 1024x768 -screen 1024x768 -origin 1024,0 +xinerama \
-    -extension RANDR >/dev/null 2>&1 &
-  xephyr=$!
-  trap 'kill $xvfb $outer_xvfb $xephyr 2>/dev/null; "$wineserver" -k 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-  inner=":$((${outer#:} + 1))"
+  start_x_server Xephyr -screen 1024x768 -screen 1024x768 -origin 1024,0 +xinerama -extension RANDR || exit 1
+  inner=$display
   for _ in $(seq 50); do DISPLAY=$inner xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   # Side by side in the outer screen, where the screenshot is taken.
-  for w in $(xwininfo -root -children | grep -o '0x[0-9a-f]* "Xephyr on :[0-9]*\.1' | cut -d' ' -f1); do xdotool windowmove "$w" 1024 0; done
+  for _ in $(seq 50); do
+    w=$(xwininfo -root -children | grep -o "0x[0-9a-f]* \"Xephyr on $inner\.1" | cut -d' ' -f1)
+    [ -n "$w" ] && break
+    sleep 0.1
+  done
+  [ -n "$w" ] && xdotool windowmove "$w" 1024 0 || fail "two monitors: no second Xephyr window"
   export DISPLAY=$inner
-  monitors=$("$wine" build/windows/tests/saver_preview.exe --monitors | tr -d '\r')
+  "$wine" wineboot -i >/dev/null 2>&1
+  "$wineserver" -w 2>/dev/null
+  # Wait for what is needed: Windows seeing both monitors (the prefix's first
+  # start publishes them a little after the server is up).
+  monitors=""
+  for _ in $(seq 30); do
+    monitors=$("$wine" build/windows/tests/saver_preview.exe --monitors | tr -d '\r')
+    [ "$monitors" = 2 ] && break
+    sleep 0.5
+  done
   [ "$monitors" = 2 ] || fail "two monitors: Windows sees $monitors"
   xdotool mousemove 1000 400
   "$wine" "$scr" /s &
   pid=$!
+  ok=0
   for _ in $(seq 40); do
     sleep 0.5
     DISPLAY=$outer xwd -root -silent | convert xwd:- "$work/two.png"
-    ok=0
     field_in "$work/two.png" 1024 768 0 0 && field_in "$work/two.png" 1024 768 1024 0 && ok=1 && break
   done
   [ "$ok" = 1 ] || fail "two monitors: not a field of squares on both"
   xdotool mousemove 1500 300
   await_exit 4
   [ "$status" = 0 ] || fail "two monitors: a mouse move did not end it with status 0 ($status)"
-  kill "$xephyr" "$outer_xvfb" 2>/dev/null
+  "$wineserver" -k 2>/dev/null
 else
   echo "two monitors: Xephyr is not installed; skipped"
 fi
 
-[ -n "${KEEP:-}" ] && echo "kept $work"
 finish_tests windows
