@@ -182,7 +182,8 @@ if command -v Xephyr >/dev/null; then
   for _ in $(seq 50); do DISPLAY=$inner xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   # Side by side in the outer screen, where the screenshot is taken.
   for _ in $(seq 50); do
-    w=$(xwininfo -root -children | grep -o "0x[0-9a-f]* \"Xephyr on $inner\.1" | cut -d' ' -f1)
+    # (Its title names screen .1 but, started with -displayfd, not always the right display.)
+    w=$(xwininfo -root -children | grep -o "0x[0-9a-f]* \"Xephyr on :[0-9]*\.1" | cut -d" " -f1)
     [ -n "$w" ] && break
     sleep 0.1
   done
