@@ -26,7 +26,7 @@ bad_option() {
   [ -z "$(ls -A)" ] || fail "$args: left a file behind: $(ls -A)"
   cd "$work" || exit 1
 }
-run_cases bad_option 13 <<'CASES'
+run_cases bad_option 15 <<'CASES'
 --size|--size 0x768 --trace t.txt --png p.png
 --size|--size 1024by768 --trace t.txt
 --frames|--frames 0
@@ -35,6 +35,8 @@ run_cases bad_option 13 <<'CASES'
 --bogus|--bogus
 --fps|--fps nan
 --fps|--fps -1
+--fps|--fps 0x10
+--fps|--fps 1e2
 --frames|--frames ''
 --seed|--seed ''
 --png|--png ''
@@ -100,17 +102,36 @@ ln -s real.txt link.txt
 "$bin" --headless --frames 2 --seed 1 --trace link.txt || fail "--trace symlink"
 [ -L link.txt ] && cmp -s real.txt piped.txt || fail "--trace symlink: the link was replaced"
 [ "$(stat -c %a real.txt)" = 640 ] || fail "the replaced file lost its permissions: $(stat -c %a real.txt)"
-# Names shaped like the temporaries (.NAME.XXXXXX), planted as a symlink or the
-# user's own file, are left alone.
+# Names shaped like the temporaries (.squarefield.XXXXXX), planted as a symlink or
+# the user's own file, are left alone.
 echo precious >victim.txt
-ln -s victim.txt .x.png.AAAAAA
-echo mine >.y.png.AAAAAA
+ln -s victim.txt .squarefield.AAAAAA
+echo mine >.squarefield.BBBBBB
 "$bin" --headless --frames 2 --png x.png --trace y.png || fail "planted temporaries"
-[ "$(cat victim.txt)" = precious ] && [ -L .x.png.AAAAAA ] && [ "$(cat .y.png.AAAAAA)" = mine ] ||
+[ "$(cat victim.txt)" = precious ] && [ -L .squarefield.AAAAAA ] && [ "$(cat .squarefield.BBBBBB)" = mine ] ||
   fail "a planted file or link was followed or eaten"
+# /dev/stdout, /dev/fd/N and a process substitution are the descriptor they
+# name, written as it was opened: piped, appended to, never replaced.
+"$bin" --headless --frames 2 --seed 1 --trace /dev/stdout | cat >dev-stdout.txt
+cmp -s piped.txt dev-stdout.txt || fail "--trace /dev/stdout | cat: not the trace"
+echo "earlier line" >app.log
+"$bin" --headless --frames 2 --seed 1 --trace /dev/stdout >>app.log || fail "--trace /dev/stdout >>app.log"
+{ echo "earlier line"; cat piped.txt; } | cmp -s - app.log || fail "--trace /dev/stdout >>app.log: the earlier lines were not kept"
+"$bin" --headless --frames 2 --seed 1 --trace >(cat >substituted.txt) || fail "--trace >(cat)"
+for _ in $(seq 20); do cmp -s piped.txt substituted.txt && break; sleep 0.1; done
+cmp -s piped.txt substituted.txt || fail "--trace >(cat): not the trace"
+"$bin" --headless --frames 2 --trace /dev/fd/9 9>&- 2>err.txt
+[ $? = 2 ] && grep -q "descriptor 9 is not open" err.txt || fail "--trace on a closed descriptor: $(cat err.txt)"
+"$bin" --headless --frames 2 --trace - --png /proc/self/fd/1 2>err.txt
+[ $? = 2 ] && grep -q "also the --trace output" err.txt || fail "standard output named twice: $(cat err.txt)"
+rm -f err.txt
+# A name as long as the folder allows: the temporary beside it fits too.
+long=$(printf 'a%.0s' $(seq 251)).png
+"$bin" --headless --size 32x24 --frames 1 --png "$long" || fail "a 255-character file name"
+[ -s "$long" ] || fail "a 255-character file name: not written"
 # Every file here is one the test made or asked for: no temporary of any name is left.
 left=$(ls -A | tr '\n' ' ')
-[ "$left" = ".x.png.AAAAAA .y.png.AAAAAA from-pipe.txt link.txt pipe piped.txt real.txt victim.txt x.png y.png " ] ||
+[ "$left" = ".squarefield.AAAAAA .squarefield.BBBBBB $long app.log dev-stdout.txt from-pipe.txt link.txt pipe piped.txt real.txt substituted.txt victim.txt x.png y.png " ] ||
   fail "outputs: the folder holds $left"
 cd "$work" || exit 1
 
@@ -174,6 +195,53 @@ status=$?
 [ "$status" = 0 ] || fail "SIGINT during set-up: exit $status, not 0"
 [ "$(ls -A)" = "${out#* }" ] || fail "SIGINT during set-up: left $(ls -A)"
 cd "$work" || exit 1
+
+# Standard output closed: nothing else takes its place (the GIF stays a GIF),
+# and the trace that could not be written is one error, status 1.
+fresh
+"$bin" --headless --size 64x48 --frames 3 --seed 1 --trace - --png p.png >&- 2>../err.txt
+status=$?
+[ "$status" = 1 ] && [ "$(cat ../err.txt)" = "squarefield: standard output: Bad file descriptor" ] ||
+  fail "closed standard output: exit $status, $(cat ../err.txt)"
+[ "$(head -c 8 p.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "closed standard output: the PNG is not a PNG"
+cd "$work" || exit 1
+
+# Any signal that ends the program leaves no temporary: a reader that goes away
+# (SIGPIPE, status 141: a pipe's writer ends with it) and the rest of them end
+# it with the signal's own status.
+ending_signal() {
+  local sig=$1 num
+  num=$(kill -l "$sig")
+  fresh
+  if [ "$sig" = PIPE ]; then
+    # A GIF, where the build has it, is a temporary from the first frame on.
+    # shellcheck disable=SC2046
+    timeout -s KILL 20 "$bin" --headless --size 320x240 --trace - --png p.png \
+      $("$bin" --help | grep -q -- --gif && echo --gif g.gif) | head -3 >/dev/null
+    status=${PIPESTATUS[0]}
+  else
+    # (A background job starts with SIGQUIT ignored; a program run by a user does not.)
+    env --default-signal "$bin" --headless --size 320x240 --trace t.txt --png p.png &
+    pid=$!
+    sleep 0.4
+    kill -s "$sig" "$pid"
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+    wait "$pid"
+    status=$?
+  fi
+  [ "$status" = $((128 + num)) ] || fail "SIG$sig: exit $status, not $((128 + num))"
+  [ -z "$(ls -A)" ] || fail "SIG$sig: left $(ls -A | tr '\n' ' ')"
+  cd "$work" || exit 1
+}
+run_cases ending_signal 6 <<'SIGNALS'
+PIPE
+QUIT
+USR1
+USR2
+ALRM
+XCPU
+SIGNALS
 
 # SIGHUP ignored by the caller (nohup) stays ignored; SIGTERM still ends the run.
 (trap '' HUP; exec "$bin" --headless --size 64x48) &

@@ -146,8 +146,8 @@ TEST_F(OutputFileTest, AppearsOnlyWhenCommittedAndLeavesNoTemporary) {
 
 TEST_F(OutputFileTest, CheckingKeepsAnExistingFileAndAFileNamedLikeATemporary) {
   { std::ofstream(path_) << "keep"; }
-  // Shaped like the temporaries (.NAME.XXXXXX) that writing makes beside the target.
-  const fs::path planted = folder_ / ".out.txt.AAAAAA";
+  // Shaped like the temporaries (.squarefield.XXXXXX) that writing makes beside the target.
+  const fs::path planted = folder_ / ".squarefield.AAAAAA";
   { std::ofstream(planted) << "mine"; }
   std::string problem;
   EXPECT_TRUE(CanWrite(path_, problem));

@@ -39,6 +39,10 @@ TEST(SaverArgs, APreviewWithoutAHandleIsAProblem) {
   EXPECT_FALSE(Parse({"/p"}).problem.empty());
   EXPECT_FALSE(Parse({"/p", "abc"}).problem.empty());
   EXPECT_FALSE(Parse({"/p:0"}).problem.empty());
+  // Past 2^64: refused, not wrapped round into another handle.
+  EXPECT_FALSE(Parse({"/p", "99999999999999999999"}).problem.empty());
+  EXPECT_FALSE(Parse({"/p18446744073709551616"}).problem.empty());
+  EXPECT_TRUE(Parse({"/p18446744073709551615"}).problem.empty());
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 #include "shell/stop.h"
 #ifdef _WIN32
 #include "platform/win32/saver.h"
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace squarefield {
@@ -87,7 +90,27 @@ int RunSaver(const SaverArgs& args) {
 }
 #endif
 
+#ifndef _WIN32
+// Descriptors 0, 1 and 2 are always open: a closed one would otherwise be the
+// next file opened (the display's connection, an output), and writes meant for
+// standard output would land there. Read-only, so writing to a closed standard
+// output stays a write error rather than vanishing.
+void OpenStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open("/dev/null", O_RDONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+}
+#endif
+
 int Main(int argc, char** argv) {
+#ifndef _WIN32
+  OpenStandardDescriptors();
+#endif
   // Before any output is opened: a stop that comes early still ends cleanly.
   InstallStopHandlers();
   PrepareConsole();
@@ -138,9 +161,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Help, the version or a trace on standard output that never arrived is a failure too.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  // (Once only: an output on standard output that failed was reported already.)
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0) {
     std::fprintf(stderr, "squarefield: standard output: %s\n", std::strerror(errno ? errno : EIO));
-    return status == 0 ? 1 : status;
+    return 1;
   }
   return status;
 }

@@ -40,9 +40,16 @@ bool ParseSize(const std::string& text, int& width, int& height) {
   return true;
 }
 
-// A finite decimal number, all of the text.
+// A decimal number, all of the text: digits with at most one point (no sign,
+// no exponent, no hex, which strtod alone would take).
 bool ParseNumber(const std::string& text, double& value) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  int digits = 0, points = 0;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.') ++points;
+    else return false;
+  }
+  if (digits == 0 || points > 1) return false;
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
   return end == text.c_str() + text.size() && std::isfinite(value);

@@ -1,6 +1,7 @@
 #include "cli/saver_args.h"
 
 #include <cctype>
+#include <cstdint>
 
 namespace squarefield {
 
@@ -11,7 +12,9 @@ bool ParseHandle(const std::string& text, std::uint64_t& value) {
   value = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;  // past 2^64: not some other handle
+    value = value * 10 + digit;
   }
   return value != 0;
 }

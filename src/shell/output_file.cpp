@@ -13,8 +13,11 @@
 #include <io.h>
 #include "platform/win32/lean_windows.h"
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
+#include <optional>
+#include <string>
 
 namespace squarefield {
 
@@ -61,11 +64,11 @@ bool IsDevice(const std::string& target, fs::file_type type) {
 
 // Creates an empty temporary file beside `target`, exclusively: an existing
 // file or symlink of that name is never opened. Returns its descriptor or -1.
+// The name is short and fixed, so it fits wherever the target's own name does.
 int CreateTemporary(const std::string& target, std::string& temp, std::string& problem) {
   const fs::path t(target);
   const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
-  std::string leaf = ".";
-  leaf.append(t.filename().string()).append(".XXXXXX");
+  const std::string leaf = ".squarefield.XXXXXX";
   std::string name = (folder / leaf).string();
   const int fd = mkstemp(name.data());
   if (fd < 0) {
@@ -84,10 +87,48 @@ int CloseFd(int fd) {
 #endif
 }
 
+#ifndef _WIN32
+// /dev/stdout, /dev/fd/N and /proc/self/fd/N name a descriptor this program
+// was given (a pipe, a file opened for appending by the shell): that
+// descriptor, not whatever its link in /proc points at.
+std::optional<int> NamedDescriptor(const std::string& path) {
+  if (path == "/dev/stdout") return 1;
+  if (path == "/dev/stderr") return 2;
+  if (path == "/dev/stdin") return 0;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::string p(prefix);
+    if (path.size() <= p.size() || path.compare(0, p.size(), p) != 0 || path.size() - p.size() > 9) continue;
+    int fd = 0;
+    for (std::size_t i = p.size(); i < path.size(); ++i) {
+      if (path[i] < '0' || path[i] > '9') return std::nullopt;
+      fd = fd * 10 + (path[i] - '0');
+    }
+    return fd;
+  }
+  return std::nullopt;
+}
+
+bool WritableDescriptor(int fd, std::string& problem) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags == -1) {
+    problem = "descriptor " + std::to_string(fd) + " is not open";
+    return false;
+  }
+  if ((flags & O_ACCMODE) == O_RDONLY) {
+    problem = "descriptor " + std::to_string(fd) + " is not open for writing";
+    return false;
+  }
+  return true;
+}
+#endif
+
 }  // namespace
 
 bool CanWrite(const std::string& path, std::string& problem) {
   if (path == "-") return true;
+#ifndef _WIN32
+  if (const auto fd = NamedDescriptor(path)) return WritableDescriptor(*fd, problem);
+#endif
   std::string target;
   if (!ResolveTarget(path, target, problem)) return false;
   std::error_code ec;
@@ -115,6 +156,12 @@ bool CanWrite(const std::string& path, std::string& problem) {
 }
 
 bool SameOutput(const std::string& a, const std::string& b) {
+#ifndef _WIN32
+  // A descriptor named twice, or standard output named both ways.
+  const auto fa = a == "-" ? std::optional<int>(1) : NamedDescriptor(a);
+  const auto fb = b == "-" ? std::optional<int>(1) : NamedDescriptor(b);
+  if (fa || fb) return fa == fb;
+#endif
   if (a == "-" || b == "-") return a == b;
   std::error_code ec;
   if (fs::equivalent(a, b, ec) && !ec) return true;
@@ -142,6 +189,24 @@ std::FILE* OutputFile::Open(std::string& problem) {
     file_ = stdout;
     return file_;
   }
+#ifndef _WIN32
+  if (const auto fd = NamedDescriptor(path_)) {
+    if (*fd == 1) {  // the same stream as "-": one buffer, in order
+      is_stdout_ = true;
+      file_ = stdout;
+      return file_;
+    }
+    // Written as it was opened (appending stays appending), never replaced.
+    if (!WritableDescriptor(*fd, problem)) return nullptr;
+    const int copy = dup(*fd);
+    file_ = copy < 0 ? nullptr : fdopen(copy, "wb");  // "w" on a descriptor truncates nothing
+    if (file_ == nullptr) {
+      problem = std::strerror(errno);
+      if (copy >= 0) close(copy);
+    }
+    return file_;
+  }
+#endif
   if (!ResolveTarget(path_, target_, problem)) return nullptr;
   std::error_code ec;
   const fs::file_status status = fs::status(target_, ec);

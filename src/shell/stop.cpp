@@ -52,13 +52,26 @@ extern "C" void OnStopSignal(int signal) {
 }
 
 #ifndef _WIN32
+// Any other signal that ends a program (a closed pipe, SIGQUIT, SIGUSR1, ...):
+// it still ends it, with the signal's own status, but no temporary stays behind.
+extern "C" void OnEndingSignal(int signal) {
+  RemoveTemporaries();
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+  raise(signal);
+}
+#endif
+
+#ifndef _WIN32
 // `keep_ignored`: leave the signal ignored if it was (SIGHUP under nohup).
 // SIGINT is always ours: a shell ignores it in the jobs it starts in the background.
-void Install(int signal, bool keep_ignored) {
+void Install(int signal, bool keep_ignored, void (*handler)(int) = OnStopSignal) {
   struct sigaction old {};
   if (keep_ignored && sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
   struct sigaction action {};
-  action.sa_handler = OnStopSignal;
+  action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   sigaction(signal, &action, nullptr);
 }
@@ -95,6 +108,11 @@ void InstallStopHandlers() {
   Install(SIGINT, false);
   Install(SIGTERM, false);
   Install(SIGHUP, true);
+  // The rest of the signals whose default is to end the program. Faults are
+  // left to the default (and to the sanitizers, which report them).
+  for (const int signal : {SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO,
+                           SIGPWR, SIGSYS, SIGTRAP, SIGSTKFLT})
+    Install(signal, true, OnEndingSignal);
 #endif
 }
 
