@@ -11,7 +11,8 @@ deb=$(ls "$work"/pkg/squarefield_*_*.deb 2>/dev/null | head -1)
 [ -n "$deb" ] || { finish_tests package; exit 1; }
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$work/files"
 for f in ./usr/bin/squarefield ./usr/libexec/xscreensaver/squarefield ./usr/share/xscreensaver/config/squarefield.xml \
-         ./usr/share/man/man6/squarefield.6; do
+         ./usr/share/man/man6/squarefield.6.gz ./usr/share/doc/squarefield/copyright \
+         ./usr/share/doc/squarefield/changelog.gz; do
   grep -qx -- "$f" "$work/files" || fail "the package has no $f"
 done
 dpkg-deb -f "$deb" Depends | grep -q "libsdl2-2.0-0" || fail "the package does not depend on libsdl2-2.0-0"
@@ -25,7 +26,16 @@ dpkg-deb -x "$deb" "$work/root"
   "$work/root/usr/share/xscreensaver/config/squarefield.xml" || fail "squarefield.xml"
 # The manual page tells of every option --help lists.
 for opt in $("$work/root/usr/bin/squarefield" --help | grep -o -- '--[a-z-]*' | sort -u); do
-  grep -q -- "${opt//-/\\\\-}" "$work/root/usr/share/man/man6/squarefield.6" || fail "the manual page does not mention $opt"
+  zcat "$work/root/usr/share/man/man6/squarefield.6.gz" | grep -q -- "${opt//-/\\\\-}" || fail "the manual page does not mention $opt"
 done
+
+# The license travels with it.
+grep -q "Permission is hereby granted, free of charge" "$work/root/usr/share/doc/squarefield/copyright" ||
+  fail "the copyright file has no MIT license text"
+# Debian's own checker finds no error (and, today, no warning either).
+if command -v lintian >/dev/null; then
+  lintian --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1
+  grep -E "^[EW]: " "$work/lintian.txt" && fail "lintian: $(grep -cE '^[EW]: ' "$work/lintian.txt") errors or warnings"
+fi
 
 finish_tests package
