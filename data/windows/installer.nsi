@@ -1,0 +1,119 @@
+; The squarefield installer, made with makensis from the Windows build:
+;   makensis -DVERSION=.. -DBUILD=.. -DSOURCE=.. -DOUTFILE=.. installer.nsi
+; Per machine: the screensaver goes into System32, the only folder the Screen
+; Saver settings list screensavers from for every user, and the program into
+; Program Files. Silent: /S; /SETSAVER also makes squarefield the current
+; user's screensaver (asked for when not silent).
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!include "FileFunc.nsh"
+!include "x64.nsh"
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\squarefield"
+
+Name "squarefield ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\squarefield"
+Icon "${SOURCE}\data\squarefield.ico"
+UninstallIcon "${SOURCE}\data\squarefield.ico"
+LicenseData "${SOURCE}\LICENSE"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "squarefield"
+VIAddVersionKey "FileDescription" "squarefield ${VERSION} setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 the squarefield developers (MIT License)"
+
+Page license
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Section "squarefield"
+  SetRegView 64
+  ${DisableX64FSRedirection}
+  SetOutPath "$INSTDIR"
+  File "${BUILD}\squarefield.exe"
+  File "/oname=LICENSE.txt" "${SOURCE}\LICENSE"
+  File "/oname=README.txt" "${BUILD}\README.txt"
+  SetOutPath "$SYSDIR"
+  File "${BUILD}\squarefield.scr"
+  SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  SetShellVarContext all
+  CreateDirectory "$SMPROGRAMS\squarefield"
+  CreateShortcut "$SMPROGRAMS\squarefield\squarefield.lnk" "$INSTDIR\squarefield.exe"
+  CreateShortcut "$SMPROGRAMS\squarefield\squarefield screensaver settings.lnk" "$SYSDIR\squarefield.scr" "/c"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "squarefield"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "the squarefield developers"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\squarefield.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+  ; The current screensaver: asked, or /SETSAVER when silent.
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/SETSAVER" $R1
+  IfErrors 0 set_saver
+  IfSilent done
+  MessageBox MB_YESNO "Make squarefield your screensaver?" /SD IDNO IDNO done
+set_saver:
+  ; What was there before, so that uninstalling puts it back.
+  ClearErrors
+  ReadRegStr $R2 HKCU "Control Panel\Desktop" "SCRNSAVE.EXE"
+  IfErrors 0 +2
+  StrCpy $R2 "(none)"
+  WriteRegStr HKCU "Software\squarefield" "PreviousScreenSaver" "$R2"
+  ClearErrors
+  ReadRegStr $R2 HKCU "Control Panel\Desktop" "ScreenSaveActive"
+  IfErrors 0 +2
+  StrCpy $R2 "(none)"
+  WriteRegStr HKCU "Software\squarefield" "PreviousScreenSaveActive" "$R2"
+  WriteRegStr HKCU "Control Panel\Desktop" "SCRNSAVE.EXE" "$SYSDIR\squarefield.scr"
+  WriteRegStr HKCU "Control Panel\Desktop" "ScreenSaveActive" "1"
+done:
+  ${EnableX64FSRedirection}
+SectionEnd
+
+Section "Uninstall"
+  SetRegView 64
+  ${DisableX64FSRedirection}
+  Delete "$SYSDIR\squarefield.scr"
+  Delete "$INSTDIR\squarefield.exe"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\squarefield\squarefield.lnk"
+  Delete "$SMPROGRAMS\squarefield\squarefield screensaver settings.lnk"
+  RMDir "$SMPROGRAMS\squarefield"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; The screensaver setting only if it is still ours.
+  ReadRegStr $R0 HKCU "Control Panel\Desktop" "SCRNSAVE.EXE"
+  StrCmp $R0 "$SYSDIR\squarefield.scr" 0 kept
+  ReadRegStr $R1 HKCU "Software\squarefield" "PreviousScreenSaver"
+  StrCmp $R1 "(none)" 0 +3
+  DeleteRegValue HKCU "Control Panel\Desktop" "SCRNSAVE.EXE"
+  Goto active
+  WriteRegStr HKCU "Control Panel\Desktop" "SCRNSAVE.EXE" "$R1"
+active:
+  ReadRegStr $R1 HKCU "Software\squarefield" "PreviousScreenSaveActive"
+  StrCmp $R1 "(none)" 0 +3
+  DeleteRegValue HKCU "Control Panel\Desktop" "ScreenSaveActive"
+  Goto kept
+  WriteRegStr HKCU "Control Panel\Desktop" "ScreenSaveActive" "$R1"
+kept:
+  DeleteRegKey HKCU "Software\squarefield"
+  ${EnableX64FSRedirection}
+SectionEnd
