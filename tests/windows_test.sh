@@ -12,7 +12,7 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 export WINEPREFIX="$work/prefix"
 
-cmake --preset windows >/dev/null && cmake --build --preset windows || exit 1
+cmake --preset windows >/dev/null && cmake --build --preset windows && cmake --build --preset windows --target installer || exit 1
 [ -f build/default/build.ninja ] || cmake --preset default >/dev/null
 cmake --build --preset default >/dev/null || exit 1
 exe=build/windows/squarefield.exe
@@ -165,6 +165,76 @@ await_exit 4
 "$wine" build/windows/tests/saver_preview.exe "Z:$(realpath "$scr" | tr / '\\')" || fail "/p: preview"
 "$wine" "$scr" /p 12345 2>/dev/null
 [ $? = 2 ] || fail "/p with a handle that is not a window: not status 2"
+
+# What a Windows user downloads. The version is project(VERSION)'s everywhere.
+version=$(sed -n 's/^project(squarefield VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+rm -rf "$work/zip" && (cd build/windows && cpack -G ZIP -B "$work/zip" >/dev/null) || fail "cpack ZIP"
+zip="$work/zip/squarefield-$version-windows-x86_64.zip"
+[ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "LICENSE.txt README.txt squarefield.exe squarefield.scr " ] ||
+  fail "the zip holds $(unzip -Z1 "$zip" | tr '\n' ' ')"
+mkdir "$work/unzipped" && unzip -q "$zip" -d "$work/unzipped"
+[ "$("$wine" "$work/unzipped/squarefield.exe" --version | tr -d '\r')" = "squarefield $version" ] ||
+  fail "the zip's squarefield.exe --version is not $version"
+for f in squarefield.exe squarefield.scr; do
+  info=$(wrestool -x --raw -t 16 "$work/unzipped/$f" | strings -el | tr '\n' '|')
+  grep -q "|ProductVersion|$version|" <<<"|$info" && grep -q "|ProductName|squarefield|" <<<"|$info" ||
+    fail "$f: its version resource does not say squarefield $version: $info"
+  wrestool -l -t 14 "$work/unzipped/$f" | grep -q group_icon || fail "$f: no icon"
+done
+grep -q "Permission is hereby granted" "$work/unzipped/LICENSE.txt" || fail "the zip's LICENSE.txt is not the MIT text"
+scripts/make-icon --check || fail "the icon is not the program's own picture as it is drawn now"
+
+# The installer, silently, as administrators deploy it, in a prefix of its own:
+# files where it says, Start menu entries, an uninstall entry, and with
+# /SETSAVER the current screensaver; the installed saver runs; the silent
+# uninstall leaves every file and registry value as it found them.
+"$wineserver" -k 2>/dev/null
+"$wineserver" -w 2>/dev/null
+export WINEPREFIX="$work/prefix-install"
+"$wine" wineboot -i >/dev/null 2>&1
+# A virtual desktop here too, so the keys reach the saver's window.
+"$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+"$wineserver" -k 2>/dev/null
+"$wineserver" -w
+c="$WINEPREFIX/drive_c"
+snapshot() {
+  (cd "$c" && find . -path ./users/*/Temp -prune -o -path ./windows/temp -prune -o -print | sort) >"$work/$1.files"
+  for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 'HKCU\Control Panel\Desktop' 'HKCU\Software'; do
+    "$wine" reg export "$key" "C:\\snap.reg" /y >/dev/null 2>&1
+    iconv -f UTF-16 -t UTF-8 "$c/snap.reg" 2>/dev/null | tr -d '\r'
+    rm -f "$c/snap.reg"
+  done >"$work/$1.reg"
+}
+snapshot before
+setup=build/windows/squarefield-$version-setup.exe
+"$wine" "$setup" /S /SETSAVER
+"$wineserver" -w
+for f in "Program Files/squarefield/squarefield.exe" "Program Files/squarefield/uninstall.exe" \
+         "Program Files/squarefield/LICENSE.txt" "Program Files/squarefield/README.txt" "windows/system32/squarefield.scr" \
+         "ProgramData/Microsoft/Windows/Start Menu/Programs/squarefield/squarefield.lnk" \
+         "ProgramData/Microsoft/Windows/Start Menu/Programs/squarefield/squarefield screensaver settings.lnk"; do
+  [ -s "$c/$f" ] || fail "installer: no $f"
+done
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\squarefield'
+"$wine" reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q "REG_SZ *$version$" ||
+  fail "installer: no uninstall entry for $version"
+"$wine" reg query 'HKCU\Control Panel\Desktop' /v SCRNSAVE.EXE 2>/dev/null | tr -d '\r' |
+  grep -qi 'REG_SZ *C:\\windows\\system32\\squarefield.scr$' || fail "installer /SETSAVER: SCRNSAVE.EXE is not the saver"
+"$wine" 'C:\windows\system32\squarefield.scr' /s &
+pid=$!
+await_field "$work/installed.png" || fail "installed saver: no field of squares on the screen"
+xdotool key a
+await_exit 4
+[ "$status" = 0 ] || fail "installed saver: a key did not end it with status 0 ($status)"
+# (Still running: end it, so the uninstall below can still be checked.)
+[ "$status" = timeout ] && { kill "$pid"; "$wineserver" -k; "$wineserver" -w; }
+"$wine" 'C:\Program Files\squarefield\uninstall.exe' /S
+"$wineserver" -w
+snapshot after
+diff "$work/before.files" "$work/after.files" >"$work/files.diff" || fail "uninstall: files differ: $(head -5 "$work/files.diff" | tr '\n' ' ')"
+diff "$work/before.reg" "$work/after.reg" >"$work/reg.diff" || fail "uninstall: registry differs: $(head -8 "$work/reg.diff" | tr '\n' ' ')"
+"$wineserver" -k 2>/dev/null
 
 # Two monitors side by side (Xinerama on a nested X server, Wine without a
 # virtual desktop): one field across both, and a mouse move ends it.
