@@ -184,6 +184,18 @@ done
 grep -q "Permission is hereby granted" "$work/unzipped/LICENSE.txt" || fail "the zip's LICENSE.txt is not the MIT text"
 scripts/make-icon --check || fail "the icon is not the program's own picture as it is drawn now"
 
+# A release twice in a row: the same bytes, every file listed in SHA256SUMS.
+if scripts/release >"$work/release1.log" 2>&1; then
+  cp dist/SHA256SUMS "$work/sums1"
+  scripts/release >"$work/release2.log" 2>&1 || fail "scripts/release, second time: $(tail -3 "$work/release2.log")"
+  cmp -s "$work/sums1" dist/SHA256SUMS || fail "two releases of one commit differ: $(diff "$work/sums1" dist/SHA256SUMS | tr '\n' ' ')"
+  [ "$(cut -c67- dist/SHA256SUMS | sort | tr '\n' ' ')" = "squarefield-$version-setup.exe squarefield-$version-web.zip squarefield-$version-windows-x86_64.zip squarefield_${version}_amd64.deb " ] ||
+    fail "SHA256SUMS lists $(cut -c67- dist/SHA256SUMS | tr '\n' ' ')"
+  (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "dist/ does not match its SHA256SUMS"
+else
+  fail "scripts/release: $(tail -3 "$work/release1.log")"
+fi
+
 # The installer, silently, as administrators deploy it, in a prefix of its own:
 # files where it says, Start menu entries, an uninstall entry, and with
 # /SETSAVER the current screensaver; the installed saver runs; the silent
