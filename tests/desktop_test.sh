@@ -18,6 +18,17 @@ status=$?
 grep -q -- "cannot open display :4095" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] ||
   fail "display :4095: message $(cat "$work/err")"
 
+# SDL2 there but not loadable (no address space left to map it): the loader's
+# reason, not "not installed". (Not under the sanitizers, which need more.)
+if [ -z "${SQUAREFIELD_SANITIZED:-}" ]; then
+  start_xvfb 1024x768 || exit 1
+  (ulimit -v 20000; "$bin" --frames 1) >/dev/null 2>"$work/err"
+  status=$?
+  stop_server "$xvfb"
+  [ "$status" = 2 ] && grep -q "SDL2 could not be loaded: .*map" "$work/err" && [ "$(wc -l <"$work/err")" = 1 ] ||
+    fail "SDL2 not loadable: exit $status, $(cat "$work/err")"
+fi
+
 # A display of 8-bit colours, which it cannot draw on: refused at the start, status 2.
 start_xvfb 1024x768 8 || exit 1
 "$bin" --frames 3 >/dev/null 2>"$work/err"
