@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The layers, as the build links them (runtime -> core -> hosts -> shell ->
+# command line), checked in the sources too: no file includes a layer above its
+# own. A wrong include fails here, naming the file, the line and the rule.
+# Usage: layers_test.sh SOURCE_DIR
+src=${1:?usage: layers_test.sh SOURCE_DIR}/src
+failures=0 checked=0
+# What each layer may not include: a pattern over the included path.
+forbidden() {
+  case $1 in
+    platform/*/*) echo '^(shell|cli)/' ;;                                  # a host: not the shell or the command line
+    platform/*) echo '^(app|field|shell|cli)/|^platform/[a-z0-9_]+/' ;;     # the runtime: nothing above it
+    app/* | field/*) echo '^(shell|cli)/|^platform/[a-z0-9_]+/' ;;          # the core: no host, no shell
+    shell/*) echo '^cli/' ;;
+    *) echo '^$' ;;
+  esac
+}
+while IFS= read -r file; do
+  rel=${file#"$src"/}
+  rule=$(forbidden "$rel")
+  checked=$((checked + 1))
+  while IFS=: read -r line include; do
+    path=$(sed 's/.*#include "\([^"]*\)".*/\1/' <<<"$include")
+    if grep -Eq "$rule" <<<"$path"; then
+      echo "FAIL: src/$rel:$line includes \"$path\", above its layer (may not include ${rule//|/ or })"
+      failures=$((failures + 1))
+    fi
+  done < <(grep -n '^#include "' "$file")
+done < <(find "$src" -name '*.h' -o -name '*.cpp' | sort)
+echo "layers: $checked files checked, $failures failed"
+[ "$checked" -gt 50 ] || { echo "FAIL: only $checked files found under $src"; exit 1; }
+[ "$failures" = 0 ]
