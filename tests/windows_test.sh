@@ -27,6 +27,14 @@ build/default/squarefield --headless --size 1024x768 --frames 300 --seed 7 --tra
 cmp "$work/win.txt" "$work/linux.txt" || fail "traces differ between the Windows and Linux builds"
 cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows and Linux builds"
 "$wine" "$exe" --headless --frames 3 --trace NUL --png "$work/nul.png" || fail "--trace NUL under Wine"
+# Names Windows keeps for devices are refused before the run, not after it.
+reserved=0
+for name in CON PRN LPT1 con.png 'C:\\aux.txt' COM9.trace; do
+  "$wine" "$exe" --headless --frames 1 --png "$name" >/dev/null 2>"$work/err"
+  [ $? = 2 ] && grep -q "a name Windows keeps for a device" "$work/err" || fail "--png $name: $(tr -d '\r' <"$work/err")"
+  reserved=$((reserved + 1))
+done
+[ "$reserved" = 6 ] || fail "reserved names: $reserved of 6 tried"
 "$wine" "$exe" --frames 0 >/dev/null 2>"$work/err"
 [ $? = 2 ] && grep -q -- --frames "$work/err" || fail "option error under Wine: $(cat "$work/err")"
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -122,10 +123,31 @@ bool WritableDescriptor(int fd, std::string& problem) {
 }
 #endif
 
+#ifdef _WIN32
+// CON, PRN, AUX, COM1-9 and LPT1-9, with any extension and in any case, are
+// devices in every folder: a run would end writing to the console or a
+// printer port. (NUL is a device too, and a welcome one: it is written.)
+bool ReservedDeviceName(const std::string& path) {
+  std::string stem = fs::path(path).filename().string();
+  stem = stem.substr(0, stem.find('.'));
+  while (!stem.empty() && (stem.back() == ' ')) stem.pop_back();
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "CONIN$" || stem == "CONOUT$") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+         stem[3] <= '9';
+}
+#endif
+
 }  // namespace
 
 bool CanWrite(const std::string& path, std::string& problem) {
   if (path == "-") return true;
+#ifdef _WIN32
+  if (ReservedDeviceName(path)) {
+    problem = "a name Windows keeps for a device";
+    return false;
+  }
+#endif
 #ifndef _WIN32
   if (const auto fd = NamedDescriptor(path)) return WritableDescriptor(*fd, problem);
 #endif
