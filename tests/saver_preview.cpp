@@ -10,6 +10,7 @@
 
 #include "platform/win32/lean_windows.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -84,7 +85,14 @@ HWND MakeParent() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --orphan SCR: start the preview, then end without destroying its parent.
+  const bool orphan = argc == 3 && std::string(argv[1]) == "--orphan";
+  if (orphan) ++argv, --argc;
   if (argc != 2) return 2;
+  if (std::string(argv[1]) == "--desktop") {
+    std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(GetDesktopWindow())));
+    return 0;
+  }
   if (std::string(argv[1]) == "--monitors") {
     // How many monitors Windows sees, for the two-monitor test.
     int count = 0;
@@ -96,7 +104,7 @@ int main(int argc, char** argv) {
   }
 
   // In this process: the preview host sees the parent's client area as its screen and window.
-  {
+  if (!orphan) {
     HWND parent = MakeParent();
     squarefield::HostConfig config;
     config.into_window = reinterpret_cast<std::uintptr_t>(parent);
@@ -148,6 +156,24 @@ int main(int argc, char** argv) {
     DWORD owner = 0;
     GetWindowThreadProcessId(child, &owner);
     Check(owner == pi.dwProcessId, "the preview window is not the saver's own");
+    // The settings' window resized: the preview follows.
+    RECT bigger{0, 0, 200, 150};
+    AdjustWindowRect(&bigger, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(parent, nullptr, 0, 0, bigger.right - bigger.left, bigger.bottom - bigger.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    RECT inner{};
+    for (int i = 0; i < 30; ++i) {
+      PumpFor(100);
+      GetClientRect(child, &inner);
+      if (inner.right == 200 && inner.bottom == 150) break;
+    }
+    Check(inner.right == 200 && inner.bottom == 150, "the preview did not follow its parent to 200x150");
+  }
+  if (orphan) {
+    // The settings' process ends without taking its window down first.
+    std::printf("leaving the preview behind\n");
+    std::fflush(stdout);
+    ExitProcess(0);
   }
   PumpFor(1000);
   DestroyWindow(parent);

@@ -80,9 +80,13 @@ await_field() {
 # The trace ends with the unload, the cursor shown again, and the brushes deleted.
 clean_shutdown() { tail -4 "$1" | head -2 | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> "; }
 
+# An Escape pressed long before the start is not a press of this run's.
+xdotool key Escape
+sleep 2
 "$wine" "$exe" --trace "$work/gui.txt" &
 pid=$!
 await_field "$work/during.png" || fail "while running: no field of squares on the screen"
+kill -0 "$pid" 2>/dev/null || fail "an Escape pressed before the start ended the run"
 xdotool key Escape
 await_exit 4
 [ "$status" = 0 ] || fail "Escape: status $status, not 0 within 4 s"
@@ -135,6 +139,29 @@ for region in 1024x200+0+568 280x568+744+0 600x400+20+80; do
   after=$(differ "$work/before.png" "$work/after-saver.png" "$region")
   [ "${after%%.*}" -le 2 ] 2>/dev/null || fail "/s: after exit, $after pixels in $region differ: squares left behind"
 done
+# The wheel (both axes) and the extra buttons end it; so does another window taking the screen.
+saver_ends_on() {
+  "$wine" "$scr" /s &
+  pid=$!
+  await_field "$work/saver-$1.png" || fail "/s ($1): no field of squares on the screen"
+  case $1 in
+    notepad) "$wine" notepad >/dev/null 2>&1 &
+             other=$! ;;
+    *) xdotool click "$1" ;;
+  esac
+  await_exit 4
+  [ "$status" = 0 ] || { fail "/s: $1 did not end it with status 0 within 4 s ($status)"; kill "$pid" 2>/dev/null; }
+  # That second editor goes again, so the keys typed below reach their dialogs.
+  [ "$1" = notepad ] && { kill "$other" 2>/dev/null; wait "$other" 2>/dev/null; sleep 1; }
+}
+run_cases saver_ends_on 5 <<'CASES'
+4
+6
+8
+9
+notepad
+CASES
+
 # A move of the mouse ends it too; a few pixels' jitter does not.
 xdotool mousemove 500 400
 "$wine" "$scr" /s &
@@ -169,10 +196,32 @@ xdotool key Escape
 await_exit 4
 [ "$(fps_setting)" = 0x1e ] || fail "/c: Cancel changed the setting to '$(fps_setting)'"
 
+# An .scr deep in folders (a path past 260 characters) with no arguments is
+# still a screensaver asked for its settings, not the field.
+deep="$work/$(printf 'folder%03d/' $(seq 40))"
+mkdir -p "$deep" && cp "$scr" "$deep/squarefield.scr"
+[ ${#deep} -gt 260 ] || fail "the deep folder is only ${#deep} characters"
+"$wine" "$deep/squarefield.scr" &
+pid=$!
+for _ in $(seq 40); do xdotool search --name '^squarefield settings$' >/dev/null 2>&1 && break; sleep 0.25; done
+xdotool search --name '^squarefield settings$' >/dev/null 2>&1 || fail "an .scr in a long path did not show its settings"
+xdotool key Escape
+await_exit 4
+[ "$status" = 0 ] || { fail "an .scr in a long path: status $status"; kill "$pid" 2>/dev/null; }
+
 # /p: the preview inside the settings' window (a harness plays the settings).
 "$wine" build/windows/tests/saver_preview.exe "Z:$(realpath "$scr" | tr / '\\')" || fail "/p: preview"
 "$wine" "$scr" /p 12345 2>/dev/null
 [ $? = 2 ] || fail "/p with a handle that is not a window: not status 2"
+desktop=$("$wine" build/windows/tests/saver_preview.exe --desktop | tr -d '\r')
+timeout 20 "$wine" "$scr" /p "$desktop" 2>/dev/null
+[ $? = 2 ] || fail "/p with the desktop's handle ($desktop): not status 2"
+# The settings' process ending without closing its window ends the preview too.
+"$wine" build/windows/tests/saver_preview.exe --orphan "Z:$(realpath "$scr" | tr / '\\')" | tr -d '\r' |
+  grep -q "leaving the preview behind" || fail "/p orphaned: the harness did not get that far"
+gone=0
+for _ in $(seq 50); do pgrep -f 'squarefield\.scr.* /p' >/dev/null || { gone=1; break; }; sleep 0.1; done
+[ "$gone" = 1 ] || { fail "/p orphaned: the preview still runs 5 s after its parent's process ended"; pkill -f 'squarefield\.scr.* /p'; }
 
 # What a Windows user downloads. The version is project(VERSION)'s everywhere.
 version=$(sed -n 's/^project(squarefield VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)

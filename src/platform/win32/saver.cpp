@@ -3,6 +3,7 @@
 #include "platform/win32/lean_windows.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/win32/saver_resources.h"
 
@@ -84,9 +85,13 @@ bool ShowSaverSettings(std::optional<std::uint64_t> owner) {
 }
 
 bool RunningAsScr() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return n > 4 && n < MAX_PATH && CompareStringOrdinal(path + n - 4, 4, L".scr", 4, TRUE) == CSTR_EQUAL;
+  // Paths may be longer than MAX_PATH: grow until the name fits.
+  std::vector<wchar_t> path(MAX_PATH);
+  DWORD n = 0;
+  while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size() &&
+         path.size() < 32768)
+    path.resize(path.size() * 2);
+  return n > 4 && n < path.size() && CompareStringOrdinal(path.data() + n - 4, 4, L".scr", 4, TRUE) == CSTR_EQUAL;
 }
 
 bool ClaimSaverInstance() {

@@ -25,6 +25,12 @@ bool Win32Session::Open(const HostConfig& config, std::string& error) {
       error = "there is no window " + std::to_string(*config.into_window) + " to draw the preview in";
       return false;
     }
+    // The desktop is no preview's frame: a full-screen field there would have
+    // no key, click or close to end it.
+    if (parent_ == ::GetDesktopWindow() || parent_ == GetShellWindow()) {
+      error = "window " + std::to_string(*config.into_window) + " is the desktop, not a preview's frame";
+      return false;
+    }
     preview_ = true;
   }
   WNDCLASSEXW wc{};
@@ -99,6 +105,20 @@ void Win32Session::Pump(bool now) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  if (preview_) FollowParent();
+}
+
+void Win32Session::FollowParent() {
+  // The parent may belong to a process that ended, taking the window with it
+  // but sending our child nothing: ask every time.
+  if (!IsWindow(parent_)) {
+    close_requested = true;
+    return;
+  }
+  ::RECT r{};
+  if (!GetClientRect(parent_, &r) || hwnd_ == nullptr) return;
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  if (w != client_w_ || h != client_h_) MoveWindow(hwnd_, 0, 0, w, h, TRUE);
 }
 
 void Win32Session::Refresh() {
@@ -145,11 +165,19 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
     case 0x02E0:  // WM_DPICHANGED
       if (session) session->metrics_stale_ = true;
       return DefWindowProcW(hwnd, message, wparam, lparam);
+    case WM_ACTIVATEAPP:
+      // Another program took the screen (a message box over the saver): a
+      // screensaver ends rather than paint over it and take its keys.
+      if (session && session->saver_ && wparam == FALSE) session->close_requested = true;
+      return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
+    case WM_XBUTTONDOWN:
+    case WM_MOUSEWHEEL:
+    case 0x020E:  // WM_MOUSEHWHEEL
       // A screensaver ends when the user comes back.
       if (session && session->saver_) session->close_requested = true;
       return DefWindowProcW(hwnd, message, wparam, lparam);
@@ -267,6 +295,10 @@ std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& err
   }
   auto session = std::make_unique<Win32Session>();
   if (!session->Open(config, error)) return nullptr;
+  // Windows remembers a press of Escape since anyone last asked, however long
+  // ago (say, the one that closed the settings dialog): ask once now, so that
+  // only a press after the start ends the run. A key held down still does.
+  ::GetAsyncKeyState(VK_ESCAPE);
   return std::make_unique<Win32Host>(std::move(session), config);
 }
 

@@ -62,6 +62,8 @@ class Win32Session {
 
   void Refresh();
   void ReadClientSize();
+  // A preview: end when the parent is gone, keep its size when it is resized.
+  void FollowParent();
 
   ::HWND hwnd_ = nullptr;
   bool saver_ = false;
