@@ -27,6 +27,18 @@ build/default/squarefield --headless --size 1024x768 --frames 300 --seed 7 --tra
 cmp "$work/win.txt" "$work/linux.txt" || fail "traces differ between the Windows and Linux builds"
 cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows and Linux builds"
 "$wine" "$exe" --headless --frames 3 --trace NUL --png "$work/nul.png" || fail "--trace NUL under Wine"
+# Names outside ASCII are the files they name, and nothing is left beside them.
+mkdir "$work/names" "$WINEPREFIX/drive_c/adv test"
+exe_abs=$(realpath "$exe")
+(cd "$work/names" && "$wine" "$exe_abs" --headless --size 64x48 --frames 2 --png 'Ωmega.png' --trace '日本.txt' &&
+   "$wine" "$exe_abs" --headless --size 64x48 --frames 2 --png '✓.png') ||
+  fail "non-ASCII names: a run failed"
+[ "$(ls -A "$work/names" | LC_ALL=C sort | tr '\n' ' ')" = "Ωmega.png ✓.png 日本.txt " ] ||
+  fail "non-ASCII names: the folder holds $(ls -A "$work/names" | tr '\n' ' ')"
+"$wine" "$exe" --headless --size 64x48 --frames 2 --png 'C:\adv test\café.png' || fail "C:\adv test\café.png: a failed run"
+[ "$(ls -A "$WINEPREFIX/drive_c/adv test" | tr '\n' ' ')" = "café.png " ] ||
+  fail "C:\adv test\café.png: the folder holds $(ls -A "$WINEPREFIX/drive_c/adv test" | tr '\n' ' ')"
+
 # Names Windows keeps for devices are refused before the run, not after it.
 reserved=0
 for name in CON PRN LPT1 con.png 'C:\\aux.txt' COM9.trace; do
@@ -217,8 +229,9 @@ desktop=$("$wine" build/windows/tests/saver_preview.exe --desktop | tr -d '\r')
 timeout 20 "$wine" "$scr" /p "$desktop" 2>/dev/null
 [ $? = 2 ] || fail "/p with the desktop's handle ($desktop): not status 2"
 # The settings' process ending without closing its window ends the preview too.
-"$wine" build/windows/tests/saver_preview.exe --orphan "Z:$(realpath "$scr" | tr / '\\')" | tr -d '\r' |
-  grep -q "leaving the preview behind" || fail "/p orphaned: the harness did not get that far"
+# (Into a file, not a pipe: a preview left running would hold a pipe open.)
+timeout 30 "$wine" build/windows/tests/saver_preview.exe --orphan "Z:$(realpath "$scr" | tr / '\\')" >"$work/orphan.txt"
+grep -q "leaving the preview behind" "$work/orphan.txt" || fail "/p orphaned: the harness did not get that far"
 gone=0
 for _ in $(seq 50); do pgrep -f 'squarefield\.scr.* /p' >/dev/null || { gone=1; break; }; sleep 0.1; done
 [ "$gone" = 1 ] || { fail "/p orphaned: the preview still runs 5 s after its parent's process ended"; pkill -f 'squarefield\.scr.* /p'; }

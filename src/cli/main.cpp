@@ -14,6 +14,10 @@
 #include "shell/run.h"
 #include "shell/stop.h"
 #ifdef _WIN32
+#include <string>
+#include <vector>
+#include "platform/win32/lean_windows.h"
+#include <shellapi.h>
 #include "platform/win32/saver.h"
 #else
 #include <fcntl.h>
@@ -152,6 +156,24 @@ int Main(int argc, char** argv) {
 }  // namespace squarefield
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The command line as Windows has it, in UTF-16, taken as UTF-8 from here on:
+  // argv is in the ANSI code page, where café, Ωmega or 日本 do not survive.
+  std::vector<std::string> utf8;
+  if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+    for (int i = 0; i < argc; ++i) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      std::string arg(n > 0 ? n - 1 : 0, '\0');
+      if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
+      utf8.push_back(std::move(arg));
+    }
+    LocalFree(wide);
+  }
+  std::vector<char*> pointers;
+  for (auto& arg : utf8) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  if (!utf8.empty()) argv = pointers.data();
+#endif
   int status;
   try {
     status = squarefield::Main(argc, argv);

@@ -11,7 +11,9 @@
 #include "shell/stop.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <cstdint>
 #include "platform/win32/lean_windows.h"
 #else
 #include <fcntl.h>
@@ -26,13 +28,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Paths travel as UTF-8 strings; on Windows a narrow path would be read in the
+// ANSI code page (Ωmega.png becoming Omega.png), so they become wide here.
+fs::path P(const std::string& utf8) {
+#ifdef _WIN32
+  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+#else
+  return fs::path(utf8);
+#endif
+}
+std::string U8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
 // Where writing `path` lands: the file at the end of any chain of symlinks.
 bool ResolveTarget(const std::string& path, std::string& target, std::string& problem) {
-  fs::path current = path;
+  fs::path current = P(path);
   for (int hops = 0; hops < 40; ++hops) {
     std::error_code ec;
     if (!fs::is_symlink(fs::symlink_status(current, ec))) {
-      target = current.string();
+      target = U8(current);
       return true;
     }
     const fs::path next = fs::read_symlink(current, ec);
@@ -51,7 +67,7 @@ bool IsDevice(const std::string& target, fs::file_type type) {
 #ifdef _WIN32
   // NUL, CON and named pipes are not files on disk, whatever stat makes of them.
   (void)type;
-  const HANDLE h = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  const HANDLE h = CreateFileW(P(target).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const DWORD kind = GetFileType(h);
@@ -67,10 +83,29 @@ bool IsDevice(const std::string& target, fs::file_type type) {
 // file or symlink of that name is never opened. Returns its descriptor or -1.
 // The name is short and fixed, so it fits wherever the target's own name does.
 int CreateTemporary(const std::string& target, std::string& temp, std::string& problem) {
-  const fs::path t(target);
+  const fs::path t = P(target);
   const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
-  const std::string leaf = ".squarefield.XXXXXX";
-  std::string name = (folder / leaf).string();
+#ifdef _WIN32
+  // No wide mkstemp: the same exclusive create, by hand.
+  static std::uint32_t state = static_cast<std::uint32_t>(GetTickCount64() ^ GetCurrentProcessId());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::wstring leaf = L".squarefield.";
+    for (int i = 0; i < 6; ++i) {
+      state = state * 1664525u + 1013904223u;
+      leaf += L"abcdefghijklmnopqrstuvwxyz0123456789"[(state >> 16) % 36];
+    }
+    const fs::path name = folder / leaf;
+    const int fd = _wopen(name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd >= 0) {
+      temp = U8(name);
+      return fd;
+    }
+    if (errno != EEXIST) break;
+  }
+  problem = std::strerror(errno);
+  return -1;
+#else
+  std::string name = (folder / ".squarefield.XXXXXX").string();
   const int fd = mkstemp(name.data());
   if (fd < 0) {
     problem = std::strerror(errno);
@@ -78,6 +113,7 @@ int CreateTemporary(const std::string& target, std::string& temp, std::string& p
   }
   temp = name;
   return fd;
+#endif
 }
 
 int CloseFd(int fd) {
@@ -128,7 +164,7 @@ bool WritableDescriptor(int fd, std::string& problem) {
 // devices in every folder: a run would end writing to the console or a
 // printer port. (NUL is a device too, and a welcome one: it is written.)
 bool ReservedDeviceName(const std::string& path) {
-  std::string stem = fs::path(path).filename().string();
+  std::string stem = U8(P(path).filename());
   stem = stem.substr(0, stem.find('.'));
   while (!stem.empty() && (stem.back() == ' ')) stem.pop_back();
   for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -154,7 +190,7 @@ bool CanWrite(const std::string& path, std::string& problem) {
   std::string target;
   if (!ResolveTarget(path, target, problem)) return false;
   std::error_code ec;
-  const auto type = fs::status(target, ec).type();
+  const auto type = fs::status(P(target), ec).type();
   if (type == fs::file_type::directory) {
     problem = "it is a directory";
     return false;
@@ -173,7 +209,7 @@ bool CanWrite(const std::string& path, std::string& problem) {
   const int fd = CreateTemporary(target, temp, problem);
   if (fd < 0) return false;
   CloseFd(fd);
-  fs::remove(temp, ec);
+  fs::remove(P(temp), ec);
   return true;
 }
 
@@ -186,9 +222,9 @@ bool SameOutput(const std::string& a, const std::string& b) {
 #endif
   if (a == "-" || b == "-") return a == b;
   std::error_code ec;
-  if (fs::equivalent(a, b, ec) && !ec) return true;
-  const fs::path ca = fs::weakly_canonical(fs::absolute(a, ec), ec);
-  const fs::path cb = fs::weakly_canonical(fs::absolute(b, ec), ec);
+  if (fs::equivalent(P(a), P(b), ec) && !ec) return true;
+  const fs::path ca = fs::weakly_canonical(fs::absolute(P(a), ec), ec);
+  const fs::path cb = fs::weakly_canonical(fs::absolute(P(b), ec), ec);
   return ca == cb;
 }
 
@@ -199,7 +235,7 @@ void OutputFile::Abandon() {
   file_ = nullptr;
   if (!temp_.empty()) {
     std::error_code ec;
-    fs::remove(temp_, ec);
+    fs::remove(P(temp_), ec);
     ForgetTemporary(temp_);
     temp_.clear();
   }
@@ -231,13 +267,17 @@ std::FILE* OutputFile::Open(std::string& problem) {
 #endif
   if (!ResolveTarget(path_, target_, problem)) return nullptr;
   std::error_code ec;
-  const fs::file_status status = fs::status(target_, ec);
+  const fs::file_status status = fs::status(P(target_), ec);
   if (status.type() == fs::file_type::directory) {
     problem = "it is a directory";
     return nullptr;
   }
   if (IsDevice(target_, status.type())) {
+#ifdef _WIN32
+    file_ = _wfopen(P(target_).c_str(), L"wb");
+#else
     file_ = std::fopen(target_.c_str(), "wb");
+#endif
     if (file_ == nullptr) problem = std::strerror(errno);
     return file_;
   }
@@ -291,7 +331,7 @@ bool OutputFile::Commit(std::string& problem) {
   }
   if (temp_.empty()) return true;
   std::error_code ec;
-  fs::rename(temp_, target_, ec);
+  fs::rename(P(temp_), P(target_), ec);
   if (ec) {
     problem = ec.message();
     Abandon();

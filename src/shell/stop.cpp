@@ -30,7 +30,9 @@ void RemoveTemporaries() {
   for (int i = 0; i < kMaxTemporaries; ++i)
     if (g_in_use[i]) {
 #ifdef _WIN32
-      _unlink(g_temporaries[i]);
+      // The paths are UTF-8: the narrow call would read them in the ANSI code page.
+      wchar_t wide[kMaxPath];
+      if (MultiByteToWideChar(CP_UTF8, 0, g_temporaries[i], -1, wide, static_cast<int>(kMaxPath)) > 0) _wunlink(wide);
 #else
       unlink(g_temporaries[i]);
 #endif
