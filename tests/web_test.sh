@@ -22,6 +22,42 @@ cmp -s "$work/web.png" "$work/linux.png" || fail "images differ between the web 
 node --no-experimental-fetch build/web/squarefield.js --frames 0 2>/dev/null
 [ $? = 2 ] || fail "a bad option under node: not status 2"
 
+# Under node, the Linux build's output guarantees, or a refusal at the option check.
+sq_node() { node --no-experimental-fetch "$PWD/build/web/squarefield.js" "$@"; }
+out="$work/node-out"
+mkdir "$out"
+sq_node --headless --size 1024x768 --frames 300 --seed 7 --png - | cat >"$out/piped.png"
+cmp -s "$out/piped.png" "$work/linux.png" || fail "node: --png - through a pipe is not the Linux build's PNG"
+(umask 022 && sq_node --headless --frames 2 --png "$out/new.png")
+[ "$(stat -c %a "$out/new.png")" = 644 ] || fail "node: a new file has mode $(stat -c %a "$out/new.png") under umask 022"
+mkfifo "$out/fifo"
+sq_node --headless --frames 2 --trace "$out/fifo" 2>"$work/fifo.err"
+status=$?
+[ $status = 2 ] && [ -p "$out/fifo" ] && grep -q "pipe or a device" "$work/fifo.err" ||
+  fail "node: --trace FIFO: status $status, and the FIFO $( [ -p "$out/fifo" ] && echo kept || echo replaced)"
+for device in /dev/full /proc/squarefield.png; do
+  sq_node --headless --frames 2 --png "$device" 2>/dev/null
+  status=$?
+  [ $status = 2 ] || fail "node: --png $device: status $status, not 2"
+done
+sq_node --headless --trace - --png "$out/never.png" | head -1 >/dev/null
+status=${PIPESTATUS[0]}
+[ "$status" = 141 ] || fail "node: a trace into a closed pipe: status $status, not 141"
+env --default-signal node --no-experimental-fetch build/web/squarefield.js --headless --size 2000x1500 \
+  --png "$out/stopped.png" &
+runner=$!
+keep_pid "$runner"
+sleep 1.5
+kill -TERM "$runner"
+wait "$runner"
+status=$?
+[ $status = 0 ] || fail "node: SIGTERM mid-run: status $status, not 0"
+pngcheck_size=$(identify -format %wx%h "$out/stopped.png" 2>/dev/null)
+[ "$pngcheck_size" = 2000x1500 ] || fail "node: SIGTERM mid-run: the PNG is '$pngcheck_size', not a 2000x1500 picture"
+# Every file in the folder is one the runs above were meant to make.
+listing=$(cd "$out" && ls -A | tr '\n' ' ')
+[ "$listing" = "fifo new.png piped.png stopped.png " ] || fail "node: the output folder holds: $listing"
+
 # The page, served from this machine only.
 mkdir "$work/site"
 cp docs/web/index.html build/web/squarefield.js build/web/squarefield.wasm "$work/site/"

@@ -188,5 +188,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "squarefield: standard output: %s\n", std::strerror(errno ? errno : EIO));
     return 1;
   }
+#ifdef __EMSCRIPTEN__
+  // A run that yielded to node or the page returns from main after the module
+  // has already reported its start as done; only exit carries the status.
+  std::exit(status);
+#else
   return status;
+#endif
 }

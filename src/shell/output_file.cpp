@@ -21,6 +21,11 @@
 #endif
 #include <optional>
 #include <string>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+// The JavaScript inside EM_ASM names its arguments $0, $1, ...
+#pragma clang diagnostic ignored "-Wdollar-in-identifier-extension"
+#endif
 
 namespace squarefield {
 
@@ -174,6 +179,36 @@ bool ReservedDeviceName(const std::string& path) {
 }
 #endif
 
+// Why this build cannot write an output at `path` (symlinks already followed),
+// or nothing when it can. Under node the module's file system holds files and
+// folders only: a pipe or a device there would quietly become a file.
+std::optional<std::string> OutputRefusal(const std::string& path) {
+#ifndef __EMSCRIPTEN__
+  (void)path;
+  return std::nullopt;
+#else
+  // 0: fine; 1: a device, pipe or socket; 2: the module's own /dev, /proc or /sys.
+  const int kind = EM_ASM_INT(
+      {
+        if (typeof process != "object" || typeof NODEFS != "object") return 0;
+        const path = UTF8ToString($0);
+        if (path == "/dev/null") return 0;
+        for (const top of [ "/dev", "/proc", "/sys" ])
+          if (path == top || path.startsWith(top + "/")) return 2;
+        try {
+          const st = require("fs").statSync(path);
+          return st.isFile() || st.isDirectory() ? 0 : 1;
+        } catch (e) {
+          return 0;
+        }
+      },
+      path.c_str());
+  if (kind == 0) return std::nullopt;
+  return std::string("the node build writes to files, standard output and /dev/null only, not to ") +
+         (kind == 1 ? "a pipe or a device" : "the system's devices");
+#endif
+}
+
 }  // namespace
 
 bool CanWrite(const std::string& path, std::string& problem) {
@@ -189,6 +224,10 @@ bool CanWrite(const std::string& path, std::string& problem) {
 #endif
   std::string target;
   if (!ResolveTarget(path, target, problem)) return false;
+  if (const auto refusal = OutputRefusal(target)) {
+    problem = *refusal;
+    return false;
+  }
   std::error_code ec;
   const auto type = fs::status(P(target), ec).type();
   if (type == fs::file_type::directory) {
@@ -266,6 +305,10 @@ std::FILE* OutputFile::Open(std::string& problem) {
   }
 #endif
   if (!ResolveTarget(path_, target_, problem)) return nullptr;
+  if (const auto refusal = OutputRefusal(target_)) {
+    problem = *refusal;
+    return nullptr;
+  }
   std::error_code ec;
   const fs::file_status status = fs::status(P(target_), ec);
   if (status.type() == fs::file_type::directory) {

@@ -12,6 +12,9 @@
 #else
 #include <unistd.h>
 #endif
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 namespace squarefield {
 
@@ -101,6 +104,16 @@ bool OnConsoleEvent(unsigned long event) {
 }
 #endif
 
+#ifdef __EMSCRIPTEN__
+// Node keeps a process's signals for its own event loop, which the program
+// reaches when it yields; from there they arrive here as on Linux. A write to
+// a closed pipe comes as SIGPIPE too, and ends the program as it would there.
+extern "C" EMSCRIPTEN_KEEPALIVE void squarefield_signal(int signal) {
+  if (signal == SIGPIPE) EndNow(128 + SIGPIPE);
+  OnStopSignal(signal);
+}
+#endif
+
 void InstallStopHandlers() {
 #ifdef _WIN32
   // The console's events only: the C runtime's SIGINT handling resets itself
@@ -115,6 +128,14 @@ void InstallStopHandlers() {
   for (const int signal : {SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO,
                            SIGPWR, SIGSYS, SIGTRAP, SIGSTKFLT})
     Install(signal, true, OnEndingSignal);
+#endif
+#ifdef __EMSCRIPTEN__
+  EM_ASM({
+    if (typeof process != "object" || typeof process.on != "function" || typeof document != "undefined") return;
+    process.on("SIGINT", function() { _squarefield_signal(2); });
+    process.on("SIGTERM", function() { _squarefield_signal(15); });
+    process.on("SIGHUP", function() { _squarefield_signal(1); });
+  });
 #endif
 }
 

@@ -2,7 +2,8 @@
 //  - the desktop window's device context paints into it, clipped to the screen
 //  - Form1's window covers the whole screen at 0,0; 15 twips per pixel
 //  - ShowCursor keeps a display counter; nothing is shown
-//  - DoEvents never waits: there is no display to keep pace with
+//  - DoEvents never waits: there is no display to keep pace with (under node it
+//    yields to node's event loop a few times a second, where signals arrive)
 //  - no keyboard: Escape is never down by itself (the shell reads --frames and
 //    signals as Escape)
 //  - GetWindowDC and CreateSolidBrush can be told to fail, so failure paths can be tested
@@ -34,7 +35,7 @@ class HeadlessHost final : public Host {
 
   WindowsApi& Api() override { return screen_; }
   Window& FormWindow() override { return window_; }
-  void DoEvents() override {}
+  void DoEvents() override;
   ScreenObject Screen() override { return ScreenOf(fb_); }
   int PixelWidth() const override { return fb_.Width(); }
   int PixelHeight() const override { return fb_.Height(); }
@@ -46,6 +47,7 @@ class HeadlessHost final : public Host {
   Framebuffer fb_;
   HeadlessScreen screen_;
   HeadlessWindow window_;
+  double last_yield_ = 0;
 };
 
 }  // namespace squarefield

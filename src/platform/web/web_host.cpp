@@ -12,6 +12,7 @@
 // for black and white (all the effect paints); other colours would show with
 // red and blue swapped.
 #include <emscripten.h>
+#include <sys/stat.h>
 #include <emscripten/html5.h>
 
 #include <algorithm>
@@ -194,7 +195,32 @@ void PrepareConsole() {
       }
     }
     FS.chdir(process.cwd());
+    // Standard output and error as the bytes written, not as text a line at a
+    // time: a PNG sent to a pipe must arrive as it was made.
+    for (const fd of [ 1, 2 ]) {
+      const stream = FS.getStream(fd);
+      if (!stream) continue;
+      stream.stream_ops = Object.assign({}, stream.stream_ops, {
+        write : function(stream, buffer, offset, length) {
+          let done = 0;
+          while (done < length) {
+            try {
+              done += fs.writeSync(fd, buffer, offset + done, length - done);
+            } catch (e) {
+              if (e.code == "EAGAIN") continue;
+              if (e.code == "EPIPE" && typeof _squarefield_signal == "function") _squarefield_signal(13);
+              throw new FS.ErrnoError(e.code && NODEFS.convertNodeCode(e) || 29);
+            }
+          }
+          return length;
+        },
+        fsync : function() { return 0; }
+      });
+    }
   });
+  // The module's own mask would leave new files readable by their owner alone.
+  const int mask = EM_ASM_INT({ return typeof process == "object" && process.umask ? process.umask() : 18; });
+  umask(static_cast<mode_t>(mask));
 }
 
 }  // namespace squarefield
