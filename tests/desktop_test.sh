@@ -29,6 +29,28 @@ if [ -z "${SQUAREFIELD_SANITIZED:-}" ]; then
     fail "SDL2 not loadable: exit $status, $(cat "$work/err")"
 fi
 
+# Too few descriptors left for the connection: that, not "cannot open display" alone.
+start_xvfb 1024x768 || exit 1
+(
+  for fd in $(ls /proc/$BASHPID/fd); do [ "$fd" -gt 2 ] && eval "exec $fd>&-"; done 2>/dev/null
+  ulimit -n 4
+  "$bin" --frames 1
+) >/dev/null 2>"$work/err"
+status=$?
+stop_server "$xvfb"
+[ "$status" = 2 ] && grep -q "too few file descriptors .*ulimit -n, is 4" "$work/err" ||
+  fail "ulimit -n 4: exit $status, $(cat "$work/err")"
+
+# Hints only where whoever started it can follow them: a daemon's window or a
+# window id wants that window, not --headless; an environment is not an option.
+env -u DISPLAY -u WAYLAND_DISPLAY "$bin" --window-id 0x200 2>"$work/err"
+status=$?
+[ "$status" = 2 ] && ! grep -q -- "--headless" "$work/err" || fail "--window-id, no display: exit $status, $(cat "$work/err")"
+XSCREENSAVER_WINDOW=zz "$bin" --root 2>"$work/err"
+status=$?
+[ "$status" = 2 ] && grep -q "XSCREENSAVER_WINDOW: 'zz'" "$work/err" && ! grep -q -- "--help" "$work/err" ||
+  fail "a bad XSCREENSAVER_WINDOW: exit $status, $(cat "$work/err")"
+
 # A display of 8-bit colours, which it cannot draw on: refused at the start, status 2.
 start_xvfb 1024x768 8 || exit 1
 "$bin" --frames 3 >/dev/null 2>"$work/err"

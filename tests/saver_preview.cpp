@@ -93,6 +93,11 @@ int main(int argc, char** argv) {
     std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(GetDesktopWindow())));
     return 0;
   }
+  if (std::string(argv[1]) == "--notepad") {
+    // Another program's main window, for the test that a preview refuses it.
+    std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(FindWindowW(L"Notepad", nullptr))));
+    return 0;
+  }
   if (std::string(argv[1]) == "--monitors") {
     // How many monitors Windows sees, for the two-monitor test.
     int count = 0;

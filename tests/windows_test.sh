@@ -228,6 +228,23 @@ await_exit 4
 desktop=$("$wine" build/windows/tests/saver_preview.exe --desktop | tr -d '\r')
 timeout 20 "$wine" "$scr" /p "$desktop" 2>/dev/null
 [ $? = 2 ] || fail "/p with the desktop's handle ($desktop): not status 2"
+# Another program's main window (with windows of its own) is no preview's frame either.
+"$wine" notepad &
+notepad=$!
+keep_pid "$notepad"
+main_window=0
+for _ in $(seq 40); do
+  main_window=$("$wine" build/windows/tests/saver_preview.exe --notepad | tr -d '\r')
+  [ "$main_window" != 0 ] && break
+  sleep 0.25
+done
+[ "$main_window" != 0 ] || fail "/p: notepad's window did not appear"
+timeout 20 "$wine" "$scr" /p "$main_window" 2>"$work/err"
+status=$?
+[ $status = 2 ] && grep -q "another program's window" "$work/err" && ! grep -q -- "--help" "$work/err" ||
+  fail "/p with notepad's window: status $status, $(tr -d '\r' <"$work/err")"
+"$wine" taskkill /f /im notepad.exe >/dev/null 2>&1
+wait "$notepad" 2>/dev/null
 # The settings' process ending without closing its window ends the preview too.
 # (Into a file, not a pipe: a preview left running would hold a pipe open.)
 timeout 30 "$wine" build/windows/tests/saver_preview.exe --orphan "Z:$(realpath "$scr" | tr / '\\')" >"$work/orphan.txt"

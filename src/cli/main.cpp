@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -46,12 +49,28 @@ int StatusOf(Failure::Kind kind) {
   return kExitFailed;
 }
 
-int Report(const Failure& failure, Host* host) {
+// Whoever started the program can act on "see --help" and "try --headless":
+// not so for a screensaver's host, a daemon's environment or a web page.
+struct Hints {
+  bool help = true;
+  bool headless = true;
+};
+
+bool InPage() {
+#ifdef __EMSCRIPTEN__
+  return EM_ASM_INT({ return typeof document != "undefined"; }) != 0;
+#else
+  return false;
+#endif
+}
+
+int Report(const Failure& failure, Host* host, Hints hints = {}) {
+  if (InPage()) hints = Hints{false, false};
   std::string told;
   for (std::size_t i = 0; i < failure.lines.size(); ++i) {
     std::string line = failure.lines[i];
-    if (i == 0 && failure.kind == Failure::Kind::BadOptions) line += " (see --help)";
-    if (failure.kind == Failure::Kind::NoDisplay) line += "; try --headless";
+    if (i == 0 && failure.kind == Failure::Kind::BadOptions && hints.help) line += " (see --help)";
+    if (failure.kind == Failure::Kind::NoDisplay && hints.headless) line += "; try --headless";
     std::fprintf(stderr, "squarefield: %s\n", line.c_str());
     told += (told.empty() ? "" : "\n") + failure.lines[i];
   }
@@ -60,7 +79,7 @@ int Report(const Failure& failure, Host* host) {
 }
 
 // Opens the host and runs the effect on it; every run, desktop or not, ends here.
-int RunOn(bool headless, HostConfig config, const RunConfig& run) {
+int RunOn(bool headless, HostConfig config, const RunConfig& run, Hints hints = {}) {
   config.stop_requested = StopRequested;
   config.fatal = Fatal;
   std::unique_ptr<Host> host;
@@ -69,9 +88,11 @@ int RunOn(bool headless, HostConfig config, const RunConfig& run) {
   } else {
     std::string why;
     host = OpenDesktopHost(config, why);
-    if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr);
+    // A guest in someone else's window wants that window, not an image.
+    if (config.into_window || config.into_root || config.saver) hints.headless = false;
+    if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr, hints);
   }
-  if (auto failure = RunEffect(*host, run)) return Report(*failure, host.get());
+  if (auto failure = RunEffect(*host, run)) return Report(*failure, host.get(), hints);
   return kExitOk;
 }
 
@@ -79,7 +100,8 @@ int RunOn(bool headless, HostConfig config, const RunConfig& run) {
 // Run as Windows runs a screensaver: the same effect, the user's frame rate,
 // and on /s any input ends it.
 int RunSaver(const SaverArgs& args) {
-  if (!args.problem.empty()) return Report(Failure(Failure::Kind::BadOptions, args.problem), nullptr);
+  const Hints none{false, false};  // Windows started it, with arguments of its own
+  if (!args.problem.empty()) return Report(Failure(Failure::Kind::BadOptions, args.problem), nullptr, none);
   if (args.mode == SaverArgs::Mode::Settings) {
     ShowSaverSettings(args.window);
     return kExitOk;
@@ -90,7 +112,7 @@ int RunSaver(const SaverArgs& args) {
   config.saver = args.mode == SaverArgs::Mode::Full;
   config.into_window = args.mode == SaverArgs::Mode::Preview ? args.window : std::nullopt;
   config.fps = ReadSaverFps();
-  return RunOn(false, config, RunConfig{});
+  return RunOn(false, config, RunConfig{}, none);
 }
 #endif
 
@@ -139,7 +161,7 @@ int Main(int argc, char** argv) {
       if (!ParseWindowId(daemon, id))
         return Report(Failure(Failure::Kind::BadOptions, std::string("XSCREENSAVER_WINDOW: '") + daemon +
                                                               "' is not a window id"),
-                      nullptr);
+                      nullptr, Hints{false, false});
       config.into_window = id;
     } else {
       config.into_root = true;

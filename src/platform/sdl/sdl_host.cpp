@@ -6,7 +6,35 @@
 
 #include <cstdio>
 
+#ifdef __unix__
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 namespace squarefield {
+
+namespace {
+
+// Why a connection could not be made: too few descriptors left for it (the
+// socket, the authority file, the libraries' own). Eight is more than it needs.
+std::string DescriptorShortage() {
+#ifdef __unix__
+  int spare[8];
+  int free_count = 0;
+  while (free_count < 8 && (spare[free_count] = fcntl(0, F_DUPFD_CLOEXEC, 0)) >= 0) ++free_count;
+  for (int i = 0; i < free_count; ++i) close(spare[i]);
+  if (free_count == 8) return "";
+  struct rlimit limit {};
+  getrlimit(RLIMIT_NOFILE, &limit);
+  return ": too few file descriptors are free for the connection (the limit, ulimit -n, is " +
+         std::to_string(limit.rlim_cur) + ")";
+#else
+  return "";
+#endif
+}
+
+}  // namespace
 
 bool SdlSession::Open(const HostConfig& config, std::string& error) {
   const bool windowed = config.windowed;
@@ -37,8 +65,8 @@ bool SdlSession::Open(const HostConfig& config, std::string& error) {
   // SDL falls back on a driver that shows nothing when no display server
   // answered: name the display that could not be opened.
   auto no_display = [&](const std::string& otherwise) {
-    if (has_display) return "cannot open display " + std::string(display);
-    if (has_wayland) return "cannot connect to the Wayland display " + std::string(wayland);
+    if (has_display) return "cannot open display " + std::string(display) + DescriptorShortage();
+    if (has_wayland) return "cannot connect to the Wayland display " + std::string(wayland) + DescriptorShortage();
     return otherwise;
   };
   if (sdl_->SDL_Init(SDL_INIT_VIDEO) != 0) {

@@ -31,6 +31,15 @@ bool Win32Session::Open(const HostConfig& config, std::string& error) {
       error = "window " + std::to_string(*config.into_window) + " is the desktop, not a preview's frame";
       return false;
     }
+    // Nor is another program's main window: the settings' preview is a child
+    // window, and a frame made to hold a preview has no windows of its own.
+    DWORD owner = 0;
+    GetWindowThreadProcessId(parent_, &owner);
+    if (!(GetWindowLongW(parent_, GWL_STYLE) & WS_CHILD) && owner != GetCurrentProcessId() &&
+        GetWindow(parent_, GW_CHILD) != nullptr) {
+      error = "window " + std::to_string(*config.into_window) + " is another program's window, not a preview's frame";
+      return false;
+    }
     preview_ = true;
   }
   WNDCLASSEXW wc{};
