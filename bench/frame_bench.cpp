@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  HeadlessHost host(width, height);
+  auto headless = MakeHeadlessHost(width, height);
+  FramebufferHost& host = *headless;
   const Framebuffer& framebuffer = *host.Pixels();
   RunConfig config;
   config.frames = frames;

@@ -120,6 +120,16 @@ kill -TERM "$pid"
 finish
 elapsed=$((($(date +%s%N) - t0) / 1000000))
 [ "$result" = 0 ] && [ "$elapsed" -lt 1000 ] || fail "--fps 0.1: SIGTERM took $elapsed ms (status $result)"
+# ...and so do Escape and the window manager's close, which the wait pumps for.
+for how in Escape close; do
+  start --fps 0.1
+  t0=$(date +%s%N)
+  if [ "$how" = Escape ]; then xdotool key Escape; else "$wm_close" squarefield || fail "wm_close"; fi
+  finish
+  elapsed=$((($(date +%s%N) - t0) / 1000000))
+  echo "--fps 0.1: $how ended the run in $elapsed ms"
+  [ "$result" = 0 ] && [ "$elapsed" -lt 1000 ] || fail "--fps 0.1: $how took $elapsed ms (status $result)"
+done
 
 # --window: a 1024x768 window; --fps paces it.
 start --window --fps 30 --frames 30 --trace "$work/w.txt"

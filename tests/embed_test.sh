@@ -60,6 +60,23 @@ wait "$pid"
 status=$?
 [ "$status" = 0 ] || fail "window gone: status $status; $(cat "$work/err")"
 
+# At --fps 0.1 too, the window going away ends the run at once, not after the frame's wait.
+"$x_window" 320 240 0 0 >"$work/id2" &
+helper=$!
+for _ in $(seq 50); do [ -s "$work/id2" ] && break; sleep 0.1; done
+"$bin" --window-id "$(cat "$work/id2")" --fps 0.1 2>"$work/err" &
+pid=$!
+sleep 1
+t0=$(date +%s%N)
+kill "$helper"; wait "$helper" 2>/dev/null
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.01; done
+elapsed=$((($(date +%s%N) - t0) / 1000000))
+if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; fi
+wait "$pid"
+status=$?
+echo "--fps 0.1: the window's end ended the run in $elapsed ms"
+[ "$status" = 0 ] && [ "$elapsed" -lt 1000 ] || fail "--fps 0.1, window gone: status $status after $elapsed ms"
+
 # A window id that names no window: one line, status 2.
 "$bin" --window-id 0x3fffff1 2>"$work/err"
 status=$?

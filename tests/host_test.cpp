@@ -25,33 +25,46 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Framebuffer, TracksWhichTilesChanged) {
-  Framebuffer fb(100, 20);  // 8x8 tiles: 13 across, 3 down
-  fb.TrackChanges();
-  EXPECT_TRUE(fb.Dirty(12, 2));  // everything starts out to be shown
-  fb.ClearDirty();
-  fb.Fill(7, 7, 9, 9, 0xFFFFFF);  // the corner of four tiles
-  fb.Fill(97, 17, 200, 200, 0xFFFFFF);  // clipped to the last tile
-  fb.Fill(50, 0, 50, 20, 0xFFFFFF);  // empty: nothing changes
-  int dirty = 0;
-  for (int ty = 0; ty < fb.TilesY(); ++ty)
-    for (int tx = 0; tx < fb.TilesX(); ++tx) dirty += fb.Dirty(tx, ty);
-  EXPECT_EQ(dirty, 5);
-  EXPECT_TRUE(fb.Dirty(0, 0) && fb.Dirty(1, 0) && fb.Dirty(0, 1) && fb.Dirty(1, 1) && fb.Dirty(12, 2));
-  EXPECT_FALSE(fb.Dirty(11, 2));
+TEST(Framebuffer, DamageIsTheRectanglesFillsTouchedMergedWhereThatIsCheaper) {
+  Framebuffer fb(100, 20);
+  fb.TrackDamage();
+  ASSERT_EQ(fb.Damage().size(), 1u);  // everything starts out to be shown
+  EXPECT_EQ(fb.Damage()[0].right, 100);
+  fb.ClearDamage();
+  fb.Fill(10, 10, 14, 14, 0);         // a square's erase...
+  fb.Fill(11, 11, 16, 16, 0xFFFFFF);  // ...and its repaint a pixel on: one rectangle
+  fb.Fill(80, 2, 84, 6, 0xFFFFFF);    // across the screen: one more
+  fb.Fill(97, 17, 200, 200, 0xFFFFFF);  // clipped to the screen
+  fb.Fill(50, 0, 50, 20, 0xFFFFFF);   // empty: no damage
+  const auto d = fb.Damage();
+  ASSERT_EQ(d.size(), 3u);
+  EXPECT_TRUE(d[0].left == 10 && d[0].top == 10 && d[0].right == 16 && d[0].bottom == 16);
+  EXPECT_TRUE(d[1].left == 80 && d[1].top == 2 && d[1].right == 84 && d[1].bottom == 6);
+  EXPECT_TRUE(d[2].left == 97 && d[2].top == 17 && d[2].right == 100 && d[2].bottom == 20);
+  // Every changed pixel lies in some rectangle.
+  int outside = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 100; ++x) {
+      bool covered = false;
+      for (const RECT& r : d) covered = covered || (x >= r.left && x < r.right && y >= r.top && y < r.bottom);
+      outside += fb.At(x, y) != 0 && !covered;
+    }
+  EXPECT_EQ(outside, 0);
 }
 
 TEST(Framebuffer, AResizedScreenIsBlackAndAllToBeShownAgain) {
   Framebuffer fb(16, 8);
-  fb.TrackChanges();
+  fb.TrackDamage();
   fb.Fill(0, 0, 16, 8, 0xFFFFFF);
-  fb.ClearDirty();
+  fb.ClearDamage();
   fb.Resize(24, 16);  // a window someone else owns grew
   EXPECT_EQ(fb.Width(), 24);
-  EXPECT_EQ(fb.TilesX(), 3);
   EXPECT_EQ(fb.At(23, 15), 0u);
   EXPECT_EQ(fb.At(0, 0), 0u);
-  EXPECT_TRUE(fb.Dirty(2, 1));
+  ASSERT_EQ(fb.Damage().size(), 1u);
+  EXPECT_TRUE(fb.Damage()[0].right == 24 && fb.Damage()[0].bottom == 16);
+  fb.Fill(1, 1, 2, 2, 0xFFFFFF);  // the whole screen is to be shown already
+  EXPECT_EQ(fb.Damage().size(), 1u);
 }
 
 TEST(Framebuffer, EverySpanWidthFillsExactlyItsPixels) {
@@ -70,7 +83,8 @@ TEST(Framebuffer, EverySpanWidthFillsExactlyItsPixels) {
 }
 
 TEST(RunGuard, TheLastFrameReadsAsEscapePressedOnceThenHeld) {
-  HeadlessHost host(4, 4);
+  auto headless = MakeHeadlessHost(4, 4);
+  FramebufferHost& host = *headless;
   RunGuard guard(host.Api(), [] { return false; }, 2);
   EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), 0);
   EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), -32767);  // 0x8001: down, and pressed since the last poll
@@ -79,7 +93,8 @@ TEST(RunGuard, TheLastFrameReadsAsEscapePressedOnceThenHeld) {
 }
 
 TEST(RunGuard, AStopRequestReadsAsEscape) {
-  HeadlessHost host(4, 4);
+  auto headless = MakeHeadlessHost(4, 4);
+  FramebufferHost& host = *headless;
   RunGuard guard(host.Api(), StopRequested, std::nullopt);
   EXPECT_EQ(guard.GetAsyncKeyState(VK_ESCAPE), 0);
   RequestStop();
@@ -89,7 +104,8 @@ TEST(RunGuard, AStopRequestReadsAsEscape) {
 }
 
 TEST(RunGuard, GivesBackTheCursorAndEveryLiveBrush) {
-  HeadlessHost host(4, 4);
+  auto headless = MakeHeadlessHost(4, 4);
+  FramebufferHost& host = *headless;
   RunGuard guard(host.Api(), [] { return false; }, std::nullopt);
   const HBRUSH white = guard.CreateSolidBrush(0xFFFFFF);
   guard.CreateSolidBrush(0x0000FF);  // red, as 0x00BBGGRR

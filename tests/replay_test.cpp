@@ -21,7 +21,8 @@ namespace {
 
 // The trace of a seeded run, as the program writes it, without its comment lines.
 std::vector<std::string> SeededTrace(int width, int height, std::int64_t frames, std::uint64_t seed) {
-  HeadlessHost host(width, height);
+  auto headless = MakeHeadlessHost(width, height);
+  FramebufferHost& host = *headless;
   RunConfig config;
   config.frames = frames;
   config.seed = seed;

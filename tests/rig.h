@@ -45,7 +45,8 @@ class ScriptedRuntime final : public Runtime {
 
 struct Rig {
   explicit Rig(int width = 1024, int height = 768, HeadlessScript script = {})
-      : fb(width, height), screen(fb, script), window(fb), guard(screen, StopRequested, script.escape_from_poll),
+      : host(MakeHeadlessHost(width, height, script)), fb(host->framebuffer()), screen(host->screen()),
+        window(host->window()), guard(screen, StopRequested, script.escape_from_poll),
         log(std::tmpfile()), services(runtime, guard, window, log),
         form(services.runtime(), services.api(), services.window()) {
     runtime.screen = {width * 15.0f, height * 15.0f, 15, 15};
@@ -78,9 +79,10 @@ struct Rig {
     return out;
   }
 
-  Framebuffer fb;
-  HeadlessScreen screen;
-  HeadlessWindow window;
+  std::unique_ptr<FramebufferHost> host;
+  Framebuffer& fb;
+  FramebufferScreen& screen;
+  HostedWindow& window;
   ScriptedRuntime runtime;
   RunGuard guard;  // as every run has it: stops read as Escape, and a ledger
   std::FILE* log;

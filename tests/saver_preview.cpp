@@ -45,11 +45,14 @@ class PeekingHost final : public squarefield::Host {
   squarefield::ScreenObject Screen() override { return inner_.Screen(); }
   int PixelWidth() const override { return inner_.PixelWidth(); }
   int PixelHeight() const override { return inner_.PixelHeight(); }
-  bool CloseRequested() const override { return inner_.CloseRequested(); }
   void Finish() override { inner_.Finish(); }
-  void DoEvents() override {
-    inner_.DoEvents();
-    if (++frames_ != 20) return;
+  bool Pump(std::string& error) override { return inner_.Pump(error); }
+  double RefreshRate() const override { return inner_.RefreshRate(); }
+  bool InputPending() const override { return inner_.InputPending(); }
+  // Paced, the shell presents once a frame.
+  bool Present(std::string& error) override {
+    if (!inner_.Present(error)) return false;
+    if (++frames_ != 20) return true;
     HWND preview = reinterpret_cast<HWND>(inner_.Api().GetDesktopWindow());
     HDC dc = GetWindowDC(preview);
     for (int y = 0; y < 112; ++y)
@@ -59,6 +62,7 @@ class PeekingHost final : public squarefield::Host {
         black += c == RGB(0, 0, 0);
       }
     ReleaseDC(preview, dc);
+    return true;
   }
   int white = 0, black = 0;
 
@@ -127,6 +131,7 @@ int main(int argc, char** argv) {
       PeekingHost peeking(*host);
       squarefield::RunConfig run;
       run.frames = 30;
+      run.fps = 200;
       Check(!squarefield::RunEffect(peeking, run), "the preview's run failed");
       std::printf("preview after 20 frames: %d white and %d black pixels of 152x112\n", peeking.white, peeking.black);
       Check(peeking.white > 0 && peeking.black > 152 * 112 / 2, "the preview does not show a field of squares");

@@ -44,6 +44,7 @@ int StatusOf(Failure::Kind kind) {
     case Failure::Kind::RuntimeError:
     case Failure::Kind::Output:
     case Failure::Kind::OutOfMemory:
+    case Failure::Kind::HostFailed:
       return kExitFailed;
   }
   return kExitFailed;
@@ -80,7 +81,6 @@ int Report(const Failure& failure, Host* host, Hints hints = {}) {
 
 // Opens the host and runs the effect on it; every run, desktop or not, ends here.
 int RunOn(bool headless, HostConfig config, const RunConfig& run, Hints hints = {}) {
-  config.stop_requested = StopRequested;
   config.fatal = Fatal;
   std::unique_ptr<Host> host;
   if (headless) {
@@ -111,8 +111,9 @@ int RunSaver(const SaverArgs& args) {
   HostConfig config;
   config.saver = args.mode == SaverArgs::Mode::Full;
   config.into_window = args.mode == SaverArgs::Mode::Preview ? args.window : std::nullopt;
-  config.fps = ReadSaverFps();
-  return RunOn(false, config, RunConfig{}, none);
+  RunConfig run;
+  run.fps = ReadSaverFps();
+  return RunOn(false, config, run, none);
 }
 #endif
 
@@ -152,7 +153,6 @@ int Main(int argc, char** argv) {
   config.windowed = options.window;
   config.width = options.width;
   config.height = options.height;
-  config.fps = options.fps;
   config.into_window = options.window_id;
   if (options.root) {
     // Under the screensaver daemon the screen is its window, named here.
@@ -169,9 +169,10 @@ int Main(int argc, char** argv) {
   }
   // In another program's window (a screensaver) the effect is a guest: a calm
   // 60 frames per second unless asked otherwise.
-  if ((config.into_window || config.into_root) && !config.fps) config.fps = 60;
+  std::optional<double> fps = options.fps;
+  if ((config.into_window || config.into_root) && !fps) fps = 60;
   return RunOn(options.headless, config,
-               RunConfig{options.frames, options.seed, options.fps, options.trace, options.png, options.gif});
+               RunConfig{options.frames, options.seed, fps, options.trace, options.png, options.gif});
 }
 
 }  // namespace

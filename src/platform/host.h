@@ -6,10 +6,12 @@
 // outputs, the exit status) belongs to the shell, not to a host.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/runtime.h"
 #include "platform/windows_api.h"
@@ -22,7 +24,6 @@ class Framebuffer;
 struct HostConfig {
   bool windowed = false;            // a 1024x768 window instead of the full screen
   int width = 1024, height = 768;   // the in-memory screen's size (headless)
-  std::optional<double> fps;        // pace DoEvents to this rate; none or 0: unpaced
   // Draw into a window someone else owns (a screensaver daemon's, a preview):
   // an X11 window id, or the screen's root window. Its owner keeps the cursor
   // and the keyboard, and the field follows the window's size.
@@ -33,34 +34,58 @@ struct HostConfig {
   // A screensaver run: the field covers every monitor, and any key, button or
   // move of the mouse ends it as Escape does.
   bool saver = false;
-  // Polled while a host waits (pacing), so a stop request ends the wait at once.
-  bool (*stop_requested)() = nullptr;
-  // Called when the host can go on no longer (the display connection is gone):
-  // it reports `what` and ends the program. It does not return.
+  // The one way out that cannot be a returned failure: Xlib's handler for a
+  // lost display connection must not return. It reports `what`, removes the
+  // temporary files and ends the program.
   void (*fatal)(const char* what) = nullptr;
 };
 
+// A host: the windowing and drawing calls, the form's window and the screen,
+// and the answers the shell's DoEvents asks of it. Pacing, presenting at the
+// display's rate and stopping are the shell's; a host only pumps, presents and
+// waits. A close, a window that went away or a failure is recorded in the one
+// stop request (platform/stop_request.h).
 class Host {
  public:
   virtual ~Host() = default;
 
   virtual WindowsApi& Api() = 0;
   virtual Window& FormWindow() = 0;
-  virtual void DoEvents() = 0;
   virtual ScreenObject Screen() = 0;
 
   // The screen's size in pixels.
   virtual int PixelWidth() const = 0;
   virtual int PixelHeight() const = 0;
-  // The user closed the form's window or the session is ending.
-  virtual bool CloseRequested() const { return false; }
   // The screen's pixels, where the host keeps them in memory (images are made from them).
   virtual const Framebuffer* Pixels() const { return nullptr; }
+
+  // Handles what arrived from the window system. False with `error` when the
+  // host can go on no longer.
+  virtual bool Pump(std::string& error) = 0;
+  // Shows what changed since the last present; false with `error` if it could not.
+  virtual bool Present(std::string& /*error*/) { return true; }
+  // How often the display shows a new picture, in hertz; 0 when nothing is shown.
+  virtual double RefreshRate() const { return 0; }
+  // Escape was pressed since the program last polled it: a wait ends for it.
+  virtual bool InputPending() const { return false; }
+  // Waits `seconds` (less if the host must return sooner).
+  virtual void Sleep(double seconds);
+  // Waits for the display's next refresh where the host can (a page's
+  // animation frame); false when it cannot, and the shell paces by the clock.
+  virtual bool WaitForRefresh() { return false; }
+  // Gives the environment its turn without waiting (a page, node's event loop).
+  virtual void Yield() {}
+  // One more frame ran (for a host that reports the rate to whoever measures it).
+  virtual void CountFrame() {}
+
   // After the run, however it ended: put the screen right and let go of it.
   virtual void Finish() {}
   // Shows a failure where a user looks for it, if that is not the error stream.
   virtual void Tell(const std::string& /*message*/) {}
 };
+
+inline void SleepFor(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+inline void Host::Sleep(double seconds) { SleepFor(seconds); }
 
 // The in-memory host: always built (tests, benchmarks, image export).
 std::unique_ptr<Host> OpenHeadlessHost(const HostConfig& config);

@@ -14,6 +14,7 @@ struct Failure {
     RuntimeError,  // the runtime's error ended the effect
     Output,        // an output file could not be finished
     OutOfMemory,
+    HostFailed,    // the display failed while the effect ran (pumping, presenting)
   };
   Kind kind;
   std::vector<std::string> lines;

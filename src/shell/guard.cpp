@@ -8,7 +8,11 @@ std::int16_t RunGuard::GetAsyncKeyState(int vKey) {
   std::int16_t result = inner_.GetAsyncKeyState(vKey);
   if (vKey != VK_ESCAPE) return result;
   ++polls_;
-  if (!stopping_ && !(stop_requested_() || (frames_ && polls_ >= *frames_))) return result;
+  if (!stopping_ && !(stop_requested_() || (frames_ && polls_ >= *frames_))) {
+    if (result != 0 && escape_seen_) escape_seen_();
+    return result;
+  }
+  if (escape_seen_) escape_seen_();
   const bool first = !stopping_;
   stopping_ = true;
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(result) | 0x8000u | (first ? 1u : 0u));

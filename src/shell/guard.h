@@ -45,6 +45,9 @@ class RunGuard final : public ForwardingApi {
  public:
   RunGuard(WindowsApi& inner, std::function<bool()> stop_requested, std::optional<std::int64_t> frames)
       : ForwardingApi(inner), stop_requested_(std::move(stop_requested)), frames_(frames) {}
+  // Called when the program is told Escape is down or was pressed: its loop
+  // ends after this frame, so nothing should wait for the next one.
+  void OnEscapeSeen(std::function<void()> seen) { escape_seen_ = std::move(seen); }
 
   std::int16_t GetAsyncKeyState(int vKey) override;
   int ShowCursor(bool show) override;
@@ -57,6 +60,7 @@ class RunGuard final : public ForwardingApi {
 
  private:
   std::function<bool()> stop_requested_;
+  std::function<void()> escape_seen_;
   std::optional<std::int64_t> frames_;
   std::int64_t polls_ = 0;
   bool stopping_ = false;

@@ -8,6 +8,7 @@
 #include "platform/basic_runtime.h"
 #include "platform/clock.h"
 #include "platform/headless/png_export.h"
+#include "shell/event_loop.h"
 #include "shell/guard.h"
 #include "shell/output_file.h"
 #include "shell/stop.h"
@@ -20,20 +21,23 @@ namespace squarefield {
 
 namespace {
 
-// The shared runtime services over a host's own event pump and screen.
+// The shared runtime services over a host's screen, with the one DoEvents.
 class HostRuntime final : public BasicRuntime {
  public:
-  HostRuntime(Host& host, Clock& clock, std::optional<std::uint64_t> seed) : BasicRuntime(clock, seed), host_(host) {}
+  HostRuntime(Host& host, Clock& clock, std::optional<std::uint64_t> seed, std::optional<double> fps)
+      : BasicRuntime(clock, seed), host_(host), loop(host, fps) {}
   void DoEvents() override {
-    host_.DoEvents();
+    loop.DoEvents();
     if (on_frame) on_frame();
   }
   ScreenObject Screen() override { return host_.Screen(); }
 
-  std::function<void()> on_frame;  // after every frame: recorders
-
  private:
   Host& host_;
+
+ public:
+  EventLoop loop;
+  std::function<void()> on_frame;  // after every frame: recorders
 };
 
 std::string Problem(const std::string& path, const std::string& why) {
@@ -58,7 +62,7 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
   SystemClock system_clock;
   VirtualClock virtual_clock(config.seed.value_or(0));
   Clock& clock = config.seed ? static_cast<Clock&>(virtual_clock) : system_clock;
-  HostRuntime runtime(host, clock, config.seed);
+  HostRuntime runtime(host, clock, config.seed, config.fps);
 
 #ifdef SQUAREFIELD_HAS_GIF
   std::unique_ptr<OutputFile> gif_file;
@@ -73,7 +77,8 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
   }
 #endif
 
-  RunGuard guard(host.Api(), [&] { return StopRequested() || host.CloseRequested(); }, config.frames);
+  RunGuard guard(host.Api(), StopRequested, config.frames);
+  guard.OnEscapeSeen([&] { runtime.loop.Ending(); });
   std::optional<RuntimeError> error;
   bool out_of_memory = false;
   {
@@ -105,6 +110,10 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
       problems.push_back(Problem(config.png, why));
   }
 
+  if (const auto& failed = runtime.loop.Failure()) {
+    problems.insert(problems.begin(), *failed);
+    return Failure(Failure::Kind::HostFailed, problems);
+  }
   if (out_of_memory) {
     problems.insert(problems.begin(), "out of memory");
     return Failure(Failure::Kind::OutOfMemory, problems);

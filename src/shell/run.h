@@ -15,7 +15,7 @@ namespace squarefield {
 struct RunConfig {
   std::optional<std::int64_t> frames;  // Escape reads as pressed from this poll on
   std::optional<std::uint64_t> seed;   // a seeded generator and the virtual clock
-  std::optional<double> fps;           // the GIF's frame rate
+  std::optional<double> fps;           // the pace, and the GIF's frame rate
   std::string trace, png, gif;         // output paths; empty: none
 };
 

@@ -20,7 +20,7 @@ namespace squarefield {
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_signalled = 0;  // a stop signal came already
 
 // Fixed storage, so the handlers can read it without allocating or locking.
 constexpr int kMaxTemporaries = 8;
@@ -52,8 +52,9 @@ void RemoveTemporaries() {
 }
 
 extern "C" void OnStopSignal(int signal) {
-  if (g_stop) EndNow(128 + signal);
-  g_stop = 1;
+  if (g_signalled) EndNow(128 + signal);
+  g_signalled = 1;
+  RequestStop();
 }
 
 #ifndef _WIN32
@@ -139,9 +140,10 @@ void InstallStopHandlers() {
 #endif
 }
 
-bool StopRequested() { return g_stop != 0; }
-void RequestStop() { g_stop = 1; }
-void ClearStopRequest() { g_stop = 0; }
+void ForgetStopSignals() {
+  g_signalled = 0;
+  ClearStopRequest();
+}
 
 void RegisterTemporary(const std::string& path) {
   if (path.size() >= kMaxPath) return;

@@ -8,14 +8,16 @@
 
 #include <string>
 
+#include "platform/stop_request.h"
+
 namespace squarefield {
 
-// Installs the handlers. A signal that was ignored when the program started
-// (SIGHUP under nohup) stays ignored.
+// Installs the handlers, which record a stop in the one stop request
+// (platform/stop_request.h). A signal that was ignored when the program
+// started (SIGHUP under nohup) stays ignored.
 void InstallStopHandlers();
-bool StopRequested();
-void RequestStop();
-void ClearStopRequest();
+// Forgets every stop so far, signals included (for tests that run twice).
+void ForgetStopSignals();
 
 // Temporary files to remove when the program has to end at once.
 void RegisterTemporary(const std::string& path);

@@ -20,16 +20,14 @@ void* AllocateLarge(std::size_t bytes) {
 }
 
 Framebuffer::Framebuffer(int width, int height)
-    : width_(width),
-      height_(height),
-      tiles_x_((width + (1 << kTileShift) - 1) >> kTileShift),
-      tiles_y_((height + (1 << kTileShift) - 1) >> kTileShift),
-      pixels_(static_cast<std::size_t>(width) * height, 0) {}
+    : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height, 0) {
+  damage_.reserve(1024);
+}
 
 void Framebuffer::Resize(int width, int height) {
-  const bool tracked = !dirty_.empty();
+  const bool tracking = tracking_;
   *this = Framebuffer(width, height);
-  if (tracked) TrackChanges();
+  if (tracking) TrackDamage();
 }
 
 }  // namespace squarefield

@@ -36,7 +36,7 @@ std::string DescriptorShortage() {
 
 }  // namespace
 
-bool SdlSession::Open(const HostConfig& config, std::string& error) {
+bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   const bool windowed = config.windowed;
   sdl_ = LoadSdl(error);
   if (sdl_ == nullptr) return false;
@@ -122,7 +122,7 @@ bool SdlSession::Open(const HostConfig& config, std::string& error) {
   return true;
 }
 
-bool SdlSession::OpenInto(const HostConfig& config, std::string& error) {
+bool SdlPresenter::OpenInto(const HostConfig& config, std::string& error) {
   const char* driver = sdl_->SDL_GetCurrentVideoDriver();
   if (!driver || std::strcmp(driver, "x11") != 0 || !x11_.Open()) {
     error = "drawing into another window needs an X11 display";
@@ -146,7 +146,7 @@ bool SdlSession::OpenInto(const HostConfig& config, std::string& error) {
   return true;
 }
 
-SdlSession::~SdlSession() {
+SdlPresenter::~SdlPresenter() {
   Close();
   if (video_) {
     sdl_->SDL_ShowCursor(SDL_ENABLE);
@@ -154,158 +154,110 @@ SdlSession::~SdlSession() {
   }
 }
 
-void SdlSession::Close() {
+void SdlPresenter::Close() {
   if (window_ == nullptr) return;
   sdl_->SDL_DestroyWindow(window_);
   window_ = nullptr;
 }
 
-void SdlSession::Pump() {
+bool SdlPresenter::Pump(PresenterEvents& events, std::string& /*error*/) {
   SDL_Event event;
   while (sdl_->SDL_PollEvent(&event)) {
     switch (event.type) {
       case SDL_QUIT:
-        close_requested = true;
+        events.closed = true;
         break;
       case SDL_KEYDOWN:
-        if (event.key.keysym.scancode == SDL_SCANCODE_ESCAPE) escape_pressed = true;
+        if (event.key.keysym.scancode == SDL_SCANCODE_ESCAPE && !embedded_) ++events.escape_presses;
         break;
       case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_CLOSE) close_requested = true;
+        if (event.window.event == SDL_WINDOWEVENT_CLOSE) events.closed = true;
         // The surface may have been replaced, and what it showed lost.
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event.window.event == SDL_WINDOWEVENT_EXPOSED ||
             event.window.event == SDL_WINDOWEVENT_SHOWN)
-          resurface_ = true;
+          events.lost_picture = true;
         break;
       default:
         break;
     }
   }
-  if (!embedded_) return;
+  if (!embedded_ || window_ == nullptr) return true;
   // A window we do not own is watched for its size, and for its end.
   int w = 0, h = 0;
   if (!x11_.Size(target_, w, h)) {
-    close_requested = true;
+    events.closed = true;
   } else if (w > 0 && h > 0 && (w != width_ || h != height_)) {
     width_ = w;
     height_ = h;
-    resized = true;
-    resurface_ = true;
+    events.width = w;
+    events.height = h;
     // Only SDL's idea of the size changes: the window already has it.
     sdl_->SDL_SetWindowSize(window_, w, h);
   }
+  return true;
 }
 
-void SdlSession::Present(Framebuffer& fb) {
-  if (window_ == nullptr) return;
+bool SdlPresenter::Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& /*error*/) {
+  if (window_ == nullptr) return true;
   SDL_Surface* surface = sdl_->SDL_GetWindowSurface(window_);
-  if (surface == nullptr) return;
-  if (resurface_) {
-    fb.MarkAllDirty();
-    resurface_ = false;
-  }
+  // No surface now (a window being resized, minimised): the next present shows it all.
+  if (surface == nullptr) return true;
   const int w = std::min(fb.Width(), surface->w);
   const int h = std::min(fb.Height(), surface->h);
-  const int tile = 1 << Framebuffer::kTileShift;
   const bool same_format = surface->format->format == SDL_PIXELFORMAT_RGB888 ||
                            surface->format->format == SDL_PIXELFORMAT_ARGB8888;
   rects_.clear();
   if (SDL_MUSTLOCK(surface)) sdl_->SDL_LockSurface(surface);
-  // Each run of changed tiles along a tile row becomes one rectangle.
-  for (int ty = 0; ty < fb.TilesY(); ++ty) {
-    for (int tx = 0; tx < fb.TilesX();) {
-      if (!fb.Dirty(tx, ty)) {
-        ++tx;
-        continue;
-      }
-      int end = tx;
-      while (end < fb.TilesX() && fb.Dirty(end, ty)) ++end;
-      SDL_Rect r{tx * tile, ty * tile, std::min(end * tile, w) - tx * tile, std::min((ty + 1) * tile, h) - ty * tile};
-      tx = end;
-      if (r.w <= 0 || r.h <= 0) continue;
-      const std::uint32_t* src = fb.Row(r.y) + r.x;
-      auto* dst = static_cast<Uint8*>(surface->pixels) + r.y * surface->pitch + r.x * surface->format->BytesPerPixel;
-      if (same_format) {
-        for (int y = 0; y < r.h; ++y)
-          std::memcpy(dst + y * surface->pitch, src + static_cast<std::size_t>(y) * fb.Width(), r.w * 4u);
-      } else {
-        sdl_->SDL_ConvertPixels(r.w, r.h, SDL_PIXELFORMAT_RGB888, src, fb.Width() * 4, surface->format->format, dst,
-                          surface->pitch);
-      }
-      rects_.push_back(r);
+  // Only the damaged pixels are copied, and only their rectangles sent.
+  for (const RECT& d : damage) {
+    SDL_Rect r{d.left, d.top, std::min<int>(d.right, w) - d.left, std::min<int>(d.bottom, h) - d.top};
+    if (r.w <= 0 || r.h <= 0) continue;
+    const std::uint32_t* src = fb.Row(r.y) + r.x;
+    auto* dst = static_cast<Uint8*>(surface->pixels) + r.y * surface->pitch + r.x * surface->format->BytesPerPixel;
+    if (same_format) {
+      for (int y = 0; y < r.h; ++y)
+        std::memcpy(dst + y * surface->pitch, src + static_cast<std::size_t>(y) * fb.Width(), r.w * 4u);
+    } else {
+      sdl_->SDL_ConvertPixels(r.w, r.h, SDL_PIXELFORMAT_RGB888, src, fb.Width() * 4, surface->format->format, dst,
+                              surface->pitch);
     }
+    rects_.push_back(r);
   }
   if (SDL_MUSTLOCK(surface)) sdl_->SDL_UnlockSurface(surface);
-  fb.ClearDirty();
   if (!rects_.empty()) sdl_->SDL_UpdateWindowSurfaceRects(window_, rects_.data(), static_cast<int>(rects_.size()));
+  return true;
 }
 
-std::int16_t SdlScreen::GetAsyncKeyState(int vKey) {
+bool SdlPresenter::EscapeDown() const {
   // In a window we do not own, the keyboard is its owner's.
-  if (vKey != VK_ESCAPE || session_.Embedded()) return 0;
-  const Uint8* keys = session_.Sdl().SDL_GetKeyboardState(nullptr);
-  const bool down = keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0;
-  const bool pressed = session_.escape_pressed;
-  session_.escape_pressed = false;
-  return static_cast<std::int16_t>((down ? 0x8000 : 0) | (pressed ? 0x0001 : 0));
+  if (embedded_) return false;
+  const Uint8* keys = sdl_->SDL_GetKeyboardState(nullptr);
+  return keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0;
 }
 
-void SdlScreen::CursorCountChanged(int count) {
-  if (session_.Embedded()) return;  // the owner's cursor
-  session_.Sdl().SDL_ShowCursor(count < 0 ? SDL_DISABLE : SDL_ENABLE);
+void SdlPresenter::CursorCountChanged(int count) {
+  if (embedded_) return;  // the owner's cursor
+  sdl_->SDL_ShowCursor(count < 0 ? SDL_DISABLE : SDL_ENABLE);
 }
 
-void SdlScreen::Placed(bool topmost, bool show) {
-  if (session_.Handle() == nullptr || session_.Embedded()) return;
-  session_.Sdl().SDL_SetWindowAlwaysOnTop(session_.Handle(), topmost ? SDL_TRUE : SDL_FALSE);
-  if (show) session_.Sdl().SDL_ShowWindow(session_.Handle());
+void SdlPresenter::Placed(bool topmost, bool show) {
+  if (window_ == nullptr || embedded_) return;
+  sdl_->SDL_SetWindowAlwaysOnTop(window_, topmost ? SDL_TRUE : SDL_FALSE);
+  if (show) sdl_->SDL_ShowWindow(window_);
 }
 
-void SdlWindow::Show() {
-  if (session_.Handle() == nullptr || session_.Embedded()) return;
-  session_.Sdl().SDL_ShowWindow(session_.Handle());
+void SdlPresenter::Show() {
+  if (window_ == nullptr || embedded_) return;
+  sdl_->SDL_ShowWindow(window_);
   // Escape must reach us: take the keyboard focus.
-  session_.Sdl().SDL_RaiseWindow(session_.Handle());
-}
-
-SdlHost::SdlHost(std::unique_ptr<SdlSession> session, const HostConfig& config)
-    : session_(std::move(session)),
-      fb_(session_->Width(), session_->Height()),
-      screen_(fb_, *session_),
-      window_(fb_, *session_),
-      pacer_(config.fps, config.stop_requested),
-      refresh_(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-          std::chrono::duration<double>(1.0 / session_->RefreshRate()))) {
-  fb_.TrackChanges();
-}
-
-void SdlHost::DoEvents() {
-  // Nothing reaches the eye faster than the display refreshes, and every
-  // present is a round trip to the display server: unpaced, events are pumped
-  // and the changes shown once per refresh; paced, before every wait. Fills
-  // land in the framebuffer at once either way.
-  const auto now = std::chrono::steady_clock::now();
-  if (pacer_.Paced() || now >= next_present_) {
-    session_->Pump();
-    if (session_->resized) {
-      session_->resized = false;
-      fb_.Resize(session_->Width(), session_->Height());
-    }
-    session_->Present(fb_);
-    next_present_ = now + refresh_;
-  }
-  pacer_.Wait();
-}
-
-void SdlHost::Finish() {
-  session_->Present(fb_);
-  session_->Close();
+  sdl_->SDL_RaiseWindow(window_);
 }
 
 std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
-  auto session = std::make_unique<SdlSession>();
-  if (!session->Open(config, error)) return nullptr;
-  return std::make_unique<SdlHost>(std::move(session), config);
+  auto presenter = std::make_unique<SdlPresenter>();
+  if (!presenter->Open(config, error)) return nullptr;
+  const int width = presenter->Width(), height = presenter->Height();
+  return std::make_unique<FramebufferHost>(std::move(presenter), width, height);
 }
 
 void PrepareConsole() {}

@@ -1,10 +1,12 @@
 // Web host: the program compiled to WebAssembly, drawing on a page's <canvas>.
 //  - the screen's device context: a framebuffer in the module's memory, the
-//    canvas's size in device pixels; DoEvents shows what changed with putImageData
-//  - the loop stays the program's blocking loop: DoEvents yields to the browser
-//    (Asyncify), so the page stays responsive while Form1's load handler runs
+//    canvas's size in device pixels; each present puts the damaged rectangles
+//    on the canvas with putImageData
+//  - the loop stays the program's blocking loop: the shell's DoEvents waits and
+//    yields through this host (Asyncify), so the page stays responsive while
+//    Form1's load handler runs
 //  - pace: one frame per animation frame (the display's refresh) by default;
-//    --fps N paces to N; --fps 0 runs unpaced, yielding once per refresh
+//    ?fps=N paces to N; ?fps=0 runs unpaced, yielding once per refresh
 //  - Escape from the page's keyboard events; ShowCursor hides the cursor over the canvas
 //  - when the run ends the page says how to start it again
 // Under node there is no page: this host refuses, and --headless runs as anywhere.
@@ -21,9 +23,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/framebuffer/framebuffer.h"
-#include "platform/framebuffer/framebuffer_screen.h"
-#include "platform/host.h"
+#include "platform/framebuffer/framebuffer_host.h"
 
 // The JavaScript inside EM_ASM names its arguments $0, $1, ...
 #pragma clang diagnostic ignored "-Wdollar-in-identifier-extension"
@@ -34,81 +34,74 @@ namespace {
 
 EM_ASYNC_JS(void, WaitForAnimationFrame, (), { await new Promise(resolve => requestAnimationFrame(() => resolve())); });
 
+// Escape from the page's keyboard events.
 struct Keyboard {
   bool escape_down = false;
-  bool escape_pressed = false;  // since the last poll
+  int escape_presses = 0;  // since the last pump
 };
 
 EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
   auto* keys = static_cast<Keyboard*>(data);
   if (std::string(event->key) != "Escape") return EM_FALSE;
   keys->escape_down = type == EMSCRIPTEN_EVENT_KEYDOWN;
-  if (keys->escape_down) keys->escape_pressed = true;
+  if (keys->escape_down) ++keys->escape_presses;
   return EM_TRUE;
 }
 
-class WebScreen final : public FramebufferScreen {
+class WebPresenter final : public Presenter {
  public:
-  WebScreen(Framebuffer& fb, Keyboard& keys) : FramebufferScreen(fb, {}), keys_(keys) {}
-  std::int16_t GetAsyncKeyState(int vKey) override {
-    if (vKey != VK_ESCAPE) return 0;
-    const bool pressed = keys_.escape_pressed;
-    keys_.escape_pressed = false;
-    return static_cast<std::int16_t>((keys_.escape_down ? 0x8000 : 0) | (pressed ? 1 : 0));
-  }
-
- protected:
-  void CursorCountChanged(int count) override {
-    EM_ASM({ document.getElementById("canvas").style.cursor = $0 < 0 ? "none" : ""; }, count);
-  }
-
- private:
-  Keyboard& keys_;
-};
-
-class WebWindow final : public FramebufferWindow {
- public:
-  using FramebufferWindow::FramebufferWindow;
-  void Show() override {}
-};
-
-class WebHost final : public Host {
- public:
-  WebHost(int width, int height, const HostConfig& config)
-      : fb_(width, height), screen_(fb_, keys_), window_(fb_), fps_(config.fps) {
-    fb_.TrackChanges();
+  WebPresenter() {
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &keys_, EM_TRUE, OnKey);
     emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &keys_, EM_TRUE, OnKey);
   }
 
-  WindowsApi& Api() override { return screen_; }
-  Window& FormWindow() override { return window_; }
-  ScreenObject Screen() override { return ScreenOf(fb_); }
-  int PixelWidth() const override { return fb_.Width(); }
-  int PixelHeight() const override { return fb_.Height(); }
-  bool CloseRequested() const override { return false; }
+  bool Pump(PresenterEvents& events, std::string& /*error*/) override {
+    events.escape_presses = keys_.escape_presses;
+    keys_.escape_presses = 0;
+    return true;
+  }
+  double RefreshRate() const override { return 60; }
+  bool EscapeDown() const override { return keys_.escape_down; }
+  void CursorCountChanged(int count) override {
+    EM_ASM({ document.getElementById("canvas").style.cursor = $0 < 0 ? "none" : ""; }, count);
+  }
 
-  void DoEvents() override {
-    ++frames_;
-    const double now = emscripten_get_now();
-    if (!fps_) {
-      // One frame per refresh: show it, and wait for the next.
-      Present();
-      WaitForAnimationFrame();
-    } else if (*fps_ > 0) {
-      Present();
-      next_ = next_ == 0 || next_ < now ? now + 1000.0 / *fps_ : next_ + 1000.0 / *fps_;
-      emscripten_sleep(static_cast<unsigned>(next_ - now));
-    } else if (now >= next_) {
-      // Unpaced: as fast as it goes, yielding to the page once per refresh.
-      Present();
-      emscripten_sleep(0);
-      next_ = emscripten_get_now() + 1000.0 / 60;
-    }
+  // Each damaged rectangle goes to the canvas as an image of its own size, so
+  // the cost follows the damage, not the canvas (putImageData's dirty
+  // rectangle still reads the whole image it is given).
+  bool Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& /*error*/) override {
+    EM_ASM(
+        {
+          const context = document.getElementById('canvas').getContext('2d');
+          const rects = new Int32Array(HEAPU8.buffer, $2, $3 * 4);
+          for (let i = 0; i < $3; ++i) {
+            const x = rects[4 * i];
+            const y = rects[4 * i + 1];
+            const w = rects[4 * i + 2] - x;
+            const h = rects[4 * i + 3] - y;
+            const image = context.createImageData(w, h);
+            for (let row = 0; row < h; ++row) {
+              const from = $0 + ((y + row) * $1 + x) * 4;
+              image.data.set(HEAPU8.subarray(from, from + w * 4), row * w * 4);
+            }
+            context.putImageData(image, x, y);
+          }
+          Module.framesDrawn = $4;  // frames run so far, for whoever measures the page
+        },
+        fb.Row(0), fb.Width(), damage.data(), static_cast<int>(damage.size()), frames_);
+    return true;
+  }
+
+  void Yield() override { emscripten_sleep(0); }
+  void CountFrame() override { ++frames_; }
+
+  void Sleep(double seconds) override { emscripten_sleep(static_cast<unsigned>(seconds * 1000 + 0.5)); }
+  bool WaitForRefresh() override {
+    WaitForAnimationFrame();
+    return true;
   }
 
   void Finish() override {
-    Present();
     EM_ASM({
       const canvas = document.getElementById('canvas');
       canvas.style.cursor = "";
@@ -121,36 +114,7 @@ class WebHost final : public Host {
   }
 
  private:
-  // The rectangle around every changed tile goes to the canvas in one call.
-  void Present() {
-    const int tile = 1 << Framebuffer::kTileShift;
-    int x0 = fb_.TilesX(), y0 = fb_.TilesY(), x1 = -1, y1 = -1;
-    for (int ty = 0; ty < fb_.TilesY(); ++ty)
-      for (int tx = 0; tx < fb_.TilesX(); ++tx)
-        if (fb_.Dirty(tx, ty)) {
-          x0 = std::min(x0, tx), y0 = std::min(y0, ty), x1 = std::max(x1, tx), y1 = std::max(y1, ty);
-        }
-    if (x1 < 0) return;
-    fb_.ClearDirty();
-    const int x = x0 * tile, y = y0 * tile;
-    const int w = std::min((x1 + 1) * tile, fb_.Width()) - x, h = std::min((y1 + 1) * tile, fb_.Height()) - y;
-    EM_ASM(
-        {
-          const canvas = document.getElementById('canvas');
-          const context = canvas.getContext('2d');
-          const pixels = new Uint8ClampedArray(HEAPU8.buffer, $0, $1 * $2 * 4);
-          context.putImageData(new ImageData(pixels, $1, $2), 0, 0, $3, $4, $5, $6);
-          Module.framesDrawn = $7;  // for whoever measures the page
-        },
-        fb_.Row(0), fb_.Width(), fb_.Height(), x, y, w, h, frames_);
-  }
-
   Keyboard keys_;
-  Framebuffer fb_;
-  WebScreen screen_;
-  WebWindow window_;
-  std::optional<double> fps_;
-  double next_ = 0;
   double frames_ = 0;
 };
 
@@ -175,7 +139,7 @@ std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& err
     return canvas.width;
   });
   const int height = EM_ASM_INT({ return document.getElementById('canvas').height; });
-  return std::make_unique<WebHost>(width, height, config);
+  return std::make_unique<FramebufferHost>(std::make_unique<WebPresenter>(), width, height);
 }
 
 void PrepareConsole() {

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_host.h"
 
+#include "platform/stop_request.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
@@ -88,7 +90,7 @@ bool Win32Session::Open(const HostConfig& config, std::string& error) {
   const ::HDC screen = ::GetDC(nullptr);
   const int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
   const int hz = GetDeviceCaps(screen, VREFRESH);
-  if (hz > 1) refresh_ms_ = static_cast<unsigned long long>(1000 / hz);
+  if (hz > 1) refresh_hz_ = hz;
   ::ReleaseDC(nullptr, screen);
   if (dpi_x > 0) tpp_x_ = 1440.0f / static_cast<float>(dpi_x);
   if (dpi_y > 0) tpp_y_ = 1440.0f / static_cast<float>(dpi_y);
@@ -104,13 +106,10 @@ void Win32Session::Close() {
   DestroyWindow(hwnd);
 }
 
-void Win32Session::Pump(bool now) {
-  const unsigned long long tick = GetTickCount64();
-  if (!now && tick < next_pump_) return;
-  next_pump_ = tick + refresh_ms_;
+void Win32Session::Pump() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) close_requested = true;
+    if (msg.message == WM_QUIT) RequestStop();
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
@@ -121,7 +120,7 @@ void Win32Session::FollowParent() {
   // The parent may belong to a process that ended, taking the window with it
   // but sending our child nothing: ask every time.
   if (!IsWindow(parent_)) {
-    close_requested = true;
+    RequestStop();
     return;
   }
   ::RECT r{};
@@ -161,7 +160,7 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
     case WM_CLOSE:
       // Alt+F4 and the like end the loop as Escape does; the window goes when
       // the program unloads it, not before.
-      if (session) session->close_requested = true;
+      if (session) RequestStop();
       return 0;
     case WM_SIZE:
       if (session) {
@@ -177,9 +176,13 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
     case WM_ACTIVATEAPP:
       // Another program took the screen (a message box over the saver): a
       // screensaver ends rather than paint over it and take its keys.
-      if (session && session->saver_ && wparam == FALSE) session->close_requested = true;
+      if (session && session->saver_ && wparam == FALSE) RequestStop();
       return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_KEYDOWN:
+      // The program polls Escape itself; this only ends a paced wait for it.
+      if (session && wparam == VK_ESCAPE) session->escape_seen = true;
+      if (session && session->saver_) RequestStop();
+      return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_SYSKEYDOWN:
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -188,7 +191,7 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
     case WM_MOUSEWHEEL:
     case 0x020E:  // WM_MOUSEHWHEEL
       // A screensaver ends when the user comes back.
-      if (session && session->saver_) session->close_requested = true;
+      if (session && session->saver_) RequestStop();
       return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_MOUSEMOVE:
       if (session && session->saver_) {
@@ -196,16 +199,16 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
         GetCursorPos(&now);
         // A few pixels of jitter are not a user.
         if (std::abs(now.x - session->start_cursor_.x) > 4 || std::abs(now.y - session->start_cursor_.y) > 4)
-          session->close_requested = true;
+          RequestStop();
       }
       return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_DESTROY:
       // A preview's parent went away, taking its child with it.
-      if (session && session->preview_) session->close_requested = true;
+      if (session && session->preview_) RequestStop();
       return 0;
     case WM_QUERYENDSESSION:
     case WM_ENDSESSION:
-      if (session) session->close_requested = true;
+      if (session) RequestStop();
       return TRUE;
     default:
       return DefWindowProcW(hwnd, message, wparam, lparam);
@@ -248,6 +251,7 @@ bool Win32Screen::DeleteObject(HBRUSH object) {
 }
 
 std::int16_t Win32Screen::GetAsyncKeyState(int vKey) {
+  if (vKey == VK_ESCAPE) session_.escape_seen = false;
   // Keys pressed in the settings dialog are not the preview's.
   if (session_.Preview()) return 0;
   return ::GetAsyncKeyState(vKey);
@@ -308,7 +312,7 @@ std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& err
   // ago (say, the one that closed the settings dialog): ask once now, so that
   // only a press after the start ends the run. A key held down still does.
   ::GetAsyncKeyState(VK_ESCAPE);
-  return std::make_unique<Win32Host>(std::move(session), config);
+  return std::make_unique<Win32Host>(std::move(session));
 }
 
 }  // namespace squarefield

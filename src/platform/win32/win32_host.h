@@ -4,8 +4,8 @@
 //    1024x768 with --window), black, no taskbar button, titled "squarefield"
 //  - the screen's device context is the real GetWindowDC(GetDesktopWindow())
 //  - twips per pixel from the display's logical DPI (1440 / dpi)
-//  - DoEvents runs the message pump; WM_CLOSE and the session ending are
-//    reported to the shell, which reads them as Escape
+//  - the shell's DoEvents pumps its messages; WM_CLOSE and the session ending
+//    are stop requests, which the shell reads as Escape
 //  - on the way out the whole screen is repainted and the device context released
 // Linker needs: user32, gdi32.
 #pragma once
@@ -18,7 +18,6 @@
 #include <memory>
 #include <string>
 
-#include "platform/frame_pacer.h"
 #include "platform/host.h"
 #include "platform/hosted_window.h"
 #include "platform/windows_api.h"
@@ -44,8 +43,10 @@ class Win32Session {
   int ScreenHeight() { Refresh(); return screen_h_; }
   int ClientWidth() const { return client_w_; }
   int ClientHeight() const { return client_h_; }
-  // Handles pending messages; unpaced, at most once per display refresh.
-  void Pump(bool now);
+  // Handles pending messages; a close, the session ending or a preview's
+  // parent going away is a stop request.
+  void Pump();
+  int RefreshRate() const { return refresh_hz_; }
   void Close();
 
   // The screen's top-left corner on the desktop's device context: the virtual
@@ -55,7 +56,7 @@ class Win32Session {
   bool Saver() const { return saver_; }
   bool Preview() const { return preview_; }
 
-  bool close_requested = false;
+  bool escape_seen = false;  // Escape went down since the program last polled it
 
  private:
   static LRESULT CALLBACK WindowProc(::HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -73,8 +74,7 @@ class Win32Session {
   int origin_x_ = 0, origin_y_ = 0;
   bool metrics_stale_ = true;
   int screen_w_ = 0, screen_h_ = 0, client_w_ = 0, client_h_ = 0;
-  unsigned long long refresh_ms_ = 16;
-  unsigned long long next_pump_ = 0;
+  int refresh_hz_ = 60;
   float tpp_x_ = 15;
   float tpp_y_ = 15;
 };
@@ -126,19 +126,21 @@ class Win32Window final : public HostedWindow {
 
 class Win32Host final : public Host {
  public:
-  Win32Host(std::unique_ptr<Win32Session> session, const HostConfig& config)
-      : session_(std::move(session)), screen_(*session_), window_(*session_), pacer_(config.fps, config.stop_requested) {}
+  explicit Win32Host(std::unique_ptr<Win32Session> session)
+      : session_(std::move(session)), screen_(*session_), window_(*session_) {}
 
   WindowsApi& Api() override { return screen_; }
   Window& FormWindow() override { return window_; }
-  void DoEvents() override {
-    session_->Pump(pacer_.Paced());
-    pacer_.Wait();
-  }
   ScreenObject Screen() override;
   int PixelWidth() const override { return session_->ScreenWidth(); }
   int PixelHeight() const override { return session_->ScreenHeight(); }
-  bool CloseRequested() const override { return session_->close_requested; }
+  bool Pump(std::string& /*error*/) override {
+    session_->Pump();
+    return true;
+  }
+  // Fills are on the screen already; the rate paces the pump.
+  double RefreshRate() const override { return session_->RefreshRate(); }
+  bool InputPending() const override { return session_->escape_seen; }
   void Finish() override {
     session_->Close();
     screen_.RepaintAndRelease();
@@ -152,7 +154,6 @@ class Win32Host final : public Host {
   std::unique_ptr<Win32Session> session_;
   Win32Screen screen_;
   Win32Window window_;
-  FramePacer pacer_;
 };
 
 }  // namespace squarefield

@@ -1,0 +1,72 @@
+#include "shell/event_loop.h"
+
+#include <algorithm>
+
+#include "platform/stop_request.h"
+
+namespace squarefield {
+
+namespace {
+std::chrono::steady_clock::duration Seconds(double s) {
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(s));
+}
+}  // namespace
+
+EventLoop::EventLoop(Host& host, std::optional<double> fps)
+    : host_(host),
+      shown_(host.RefreshRate() > 0),
+      host_paced_(!fps.has_value()),
+      period_(shown_ && fps && *fps > 0 ? Seconds(1.0 / *fps) : Clock::duration::zero()),
+      // Nothing reaches the eye faster than the display refreshes; a host that
+      // shows nothing is still pumped that often (node's signals arrive so).
+      refresh_(Seconds(1.0 / (shown_ ? host.RefreshRate() : 60.0))) {}
+
+void EventLoop::Fail(const std::string& error) {
+  if (!failure_) failure_ = error.empty() ? std::string("the display failed") : error;
+  RequestStop();
+}
+
+bool EventLoop::PumpAndPresent() {
+  std::string error;
+  if (!host_.Pump(error) || (shown_ && !host_.Present(error))) {
+    Fail(error);
+    return false;
+  }
+  return true;
+}
+
+void EventLoop::DoEvents() {
+  if (failure_) return;
+  host_.CountFrame();
+  const auto now = Clock::now();
+  if (period_ != Clock::duration::zero()) {
+    // Paced: every frame is shown, then the wait. A frame that ran late
+    // starts the count afresh instead of racing to catch up.
+    if (!PumpAndPresent()) return;
+    next_frame_ = next_frame_ == Clock::time_point{} ? now + period_ : next_frame_ + period_;
+    if (next_frame_ < now) next_frame_ = now;
+    WaitUntil(next_frame_);
+    return;
+  }
+  // Unpaced: every present is a round trip to the display, so at most one
+  // per refresh; fills land in the framebuffer at once either way.
+  // Where the host waits for the display itself (a page), every frame is one refresh.
+  if (!waited_for_refresh_ && now < next_present_) return;
+  if (!PumpAndPresent()) return;
+  waited_for_refresh_ = host_paced_ && host_.WaitForRefresh();
+  if (!waited_for_refresh_) host_.Yield();
+  next_present_ = now + refresh_;
+}
+
+void EventLoop::WaitUntil(Clock::time_point due) {
+  for (;;) {
+    if (ending_ || StopRequested() || host_.InputPending()) return;
+    const auto now = Clock::now();
+    if (now >= due) return;
+    host_.Sleep(std::chrono::duration<double>(std::min<Clock::duration>(due - now, kSlice)).count());
+    std::string error;
+    if (!host_.Pump(error)) return Fail(error);
+  }
+}
+
+}  // namespace squarefield
