@@ -3,7 +3,7 @@
 # against the yardstick (median of back-to-back pairs) and in instructions per
 # frame (callgrind, two run lengths so start-up cancels), the SDL host against
 # headless under Xvfb, the Windows build under Wine beside a bare FillRect loop,
-# and the GIF's bytes per second of animation. Compare ratios only: this kind
+# the CPU share of a screensaver's pace, and the GIF's bytes per second of animation. Compare ratios only: this kind
 # of machine is shared and noisy.
 # Usage: bench/all.sh   (builds what it needs; ROUNDS=5 for the duel)
 set -eu
@@ -36,6 +36,12 @@ fi
 # The SDL host against headless.
 sdl=$(bench/desktop_fps.sh 30000 1920x1080)
 row "SDL under Xvfb, 1920x1080" "$(sed -n 's/^ratio: //p' <<<"$sdl"); $(sed -n 's/^--fps 60: \([0-9.]*%\).*/\1 of a core at --fps 60/p' <<<"$sdl")" ">= 0.6 of headless"
+
+# A screensaver's pace: program and X server, share of one core.
+while read -r size _ _ _ program _ _ server _; do
+  total=$(awk -v a="${program%\%,}" -v b="${server%\%}" 'BEGIN { printf "%.2f", a + b }')
+  row "CPU at --fps 60, SDL, $size" "$total% (program ${program%,}, X server $server)" "<= 1.0% in total"
+done < <(bench/cpu_share.sh 10)
 
 # The Windows build under Wine, beside a bare loop of the same FillRect calls.
 if [ -x /usr/lib/wine/wine64 ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then

@@ -68,7 +68,8 @@ class Host {
   virtual double RefreshRate() const { return 0; }
   // Escape was pressed since the program last polled it: a wait ends for it.
   virtual bool InputPending() const { return false; }
-  // Waits `seconds` (less if the host must return sooner).
+  // Waits `seconds`, or less: a host that can wakes as soon as an event
+  // (a key, a close) arrives, so the wait pumps only when there is news.
   virtual void Sleep(double seconds);
   // Waits for the display's next refresh where the host can (a page's
   // animation frame); false when it cannot, and the shell paces by the clock.

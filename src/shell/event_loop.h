@@ -26,8 +26,9 @@ class EventLoop {
   // What a host reported when it could go on no longer; the run was asked to stop then.
   const std::optional<std::string>& Failure() const { return failure_; }
 
-  // The longest a paced wait sleeps before it pumps the host again.
-  static constexpr std::chrono::milliseconds kSlice{10};
+  // The longest a paced wait sleeps before it pumps the host again: the bound
+  // on how late a stop is seen by a host whose sleep no event cuts short.
+  static constexpr std::chrono::milliseconds kSlice{40};
 
  private:
   using Clock = std::chrono::steady_clock;

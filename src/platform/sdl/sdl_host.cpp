@@ -1,5 +1,6 @@
 #include "platform/sdl/sdl_host.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -8,6 +9,7 @@
 
 #ifdef __unix__
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -109,7 +111,12 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
             ") is not supported: it needs 16 bits per pixel or more";
     return false;
   }
-  if (driver && !std::strcmp(driver, "x11")) X11Link::CatchDisplayLoss(config.fatal);
+  if (driver && !std::strcmp(driver, "x11")) {
+    X11Link::CatchDisplayLoss(config.fatal);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (sdl_->SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) x_display_ = info.info.x11.display;
+  }
   if (embedded_) return true;
   // On a scaled (HiDPI) display the window's size is in points; the field is
   // laid out in the pixels it really has.
@@ -226,6 +233,23 @@ bool SdlPresenter::Present(const Framebuffer& fb, std::span<const RECT> damage, 
   if (SDL_MUSTLOCK(surface)) sdl_->SDL_UnlockSurface(surface);
   if (!rects_.empty()) sdl_->SDL_UpdateWindowSurfaceRects(window_, rects_.data(), static_cast<int>(rects_.size()));
   return true;
+}
+
+void SdlPresenter::Sleep(double seconds) {
+#ifdef __unix__
+  const int fd = x_display_ ? X11Link::ConnectionFd(x_display_) : -1;
+  if (fd >= 0) {
+    // Asleep until the display has something to say, or the time is up; a
+    // signal cuts it short too. What Xlib already read waits in its queue.
+    if (X11Link::EventsQueued(x_display_)) return;
+    pollfd watch{fd, POLLIN, 0};
+    const double whole = std::floor(seconds);
+    const timespec timeout{static_cast<time_t>(whole), static_cast<long>((seconds - whole) * 1e9)};
+    ppoll(&watch, 1, &timeout, nullptr);
+    return;
+  }
+#endif
+  SleepFor(seconds);
 }
 
 bool SdlPresenter::EscapeDown() const {

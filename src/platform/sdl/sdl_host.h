@@ -48,6 +48,7 @@ class SdlPresenter final : public Presenter {
   void CursorCountChanged(int count) override;
   void Placed(bool topmost, bool show) override;
   void Show() override;
+  void Sleep(double seconds) override;
   void Unloaded() override { Close(); }
   void Finish() override { Close(); }
 
@@ -61,6 +62,7 @@ class SdlPresenter final : public Presenter {
   bool embedded_ = false;  // drawing into a window someone else owns
   SDL_Window* window_ = nullptr;
   std::vector<SDL_Rect> rects_;
+  void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches
   bool video_ = false;
   int refresh_hz_ = 60;
   int width_ = 0;

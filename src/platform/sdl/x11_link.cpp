@@ -61,6 +61,16 @@ bool X11Link::Size(std::uint64_t window, int& width, int& height) {
   return true;
 }
 
+int X11Link::ConnectionFd(void* display) {
+  auto number = Symbol<int (*)(Display*)>("XConnectionNumber");
+  return number && display ? number(static_cast<Display*>(display)) : -1;
+}
+
+bool X11Link::EventsQueued(void* display) {
+  auto queued = Symbol<int (*)(Display*, int)>("XEventsQueued");
+  return queued && display && queued(static_cast<Display*>(display), QueuedAlready) > 0;
+}
+
 void X11Link::IgnoreErrors() {
   if (auto set = Symbol<XErrorHandler (*)(XErrorHandler)>("XSetErrorHandler")) set(OnXError);
 }
@@ -75,6 +85,8 @@ X11Link::~X11Link() = default;
 bool X11Link::Open() { return false; }
 std::uint64_t X11Link::Root() { return 0; }
 bool X11Link::Size(std::uint64_t, int&, int&) { return false; }
+int X11Link::ConnectionFd(void*) { return -1; }
+bool X11Link::EventsQueued(void*) { return false; }
 void X11Link::IgnoreErrors() {}
 void X11Link::CatchDisplayLoss(void (*)(const char*)) {}
 #endif

@@ -17,6 +17,11 @@ class X11Link {
   // The window's size; false when there is no such window (any more).
   bool Size(std::uint64_t window, int& width, int& height);
 
+  // The connection's socket, and whether events already wait in its queue
+  // (read from the socket, not yet taken).
+  static int ConnectionFd(void* display);
+  static bool EventsQueued(void* display);
+
   // Errors about windows that vanished are expected: note them, do not exit.
   static void IgnoreErrors();
   // A lost connection ends the program through `fatal`, which removes temporaries.
