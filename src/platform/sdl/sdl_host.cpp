@@ -1,5 +1,6 @@
 #include "platform/sdl/sdl_host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -60,9 +61,32 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     error = "neither DISPLAY nor WAYLAND_DISPLAY is set";
     return false;
   }
-  // An X display alone: go to it straight, so a failed connection is reported
-  // as that and not after a Wayland probe that prints its own complaints.
-  if (has_display && !has_wayland && !asked) sdl_->SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  const bool x11_only = config.into_window || config.into_root;
+  if (x11_only && !has_display && !asked) {
+    error = "drawing into another window needs an X11 display, and DISPLAY is not set";
+    return false;
+  }
+  // Native Wayland where there is a Wayland display (X11 through XWayland
+  // would be a window the compositor scales and cannot make full-screen on
+  // every output); an X display alone, or a window of X11's, is gone to
+  // straight, so a failed connection is reported as that and not after a
+  // Wayland probe that prints its own complaints.
+  bool wayland_first = has_wayland && !x11_only && !asked;
+  if (wayland_first) {
+    // libwayland says this on stderr itself, in a line of its own, otherwise.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (wayland[0] != '/' && !(runtime && *runtime)) {
+      if (!has_display) {
+        error = "cannot connect to the Wayland display " + std::string(wayland) + ": XDG_RUNTIME_DIR is not set";
+        return false;
+      }
+      wayland_first = false;
+    } else {
+      sdl_->SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
+    }
+  }
+  if (has_display && !asked && !wayland_first)
+    sdl_->SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
 #endif
   // SDL falls back on a driver that shows nothing when no display server
   // answered: name the display that could not be opened.
@@ -71,7 +95,13 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     if (has_wayland) return "cannot connect to the Wayland display " + std::string(wayland) + DescriptorShortage();
     return otherwise;
   };
-  if (sdl_->SDL_Init(SDL_INIT_VIDEO) != 0) {
+  bool started = sdl_->SDL_Init(SDL_INIT_VIDEO) == 0;
+  if (!started && wayland_first && has_display) {
+    // A Wayland display that does not answer, beside an X display that may.
+    sdl_->SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    started = sdl_->SDL_Init(SDL_INIT_VIDEO) == 0;
+  }
+  if (!started) {
     error = asked ? std::string(sdl_->SDL_GetError()) : no_display(sdl_->SDL_GetError());
     return false;
   }
@@ -88,24 +118,27 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     return false;
   }
   refresh_hz_ = mode.refresh_rate > 0 ? mode.refresh_rate : 60;
-  if (config.into_window || config.into_root) {
+  if (x11_only) {
     if (!OpenInto(config, error)) return false;
-  } else {
-    width_ = windowed ? 1024 : mode.w;
-    height_ = windowed ? 768 : mode.h;
+  } else if (windowed) {
+    width_ = 1024;
+    height_ = 768;
     // Windowed, it keeps its frame, so it can be moved and closed like any window.
-    const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI |
-                         (windowed ? 0 : SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
-    window_ =
-        sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_, flags);
-    if (window_ == nullptr) {
+    SDL_Window* window = sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_,
+                                                height_, SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
+    if (window == nullptr) {
       error = sdl_->SDL_GetError();
       return false;
     }
+    outputs_.push_back({window, {0, 0, width_, height_}});
+  } else {
+    if (driver && !std::strcmp(driver, "x11")) x11_.Open();
+    full_screen_ = true;
+    if (!OpenMonitors(error)) return false;
   }
   // Every fill is converted to the window's pixel format when shown; a palette
   // (an 8-bit visual) has no conversion, and would show nothing at all.
-  const Uint32 format = sdl_->SDL_GetWindowPixelFormat(window_);
+  const Uint32 format = sdl_->SDL_GetWindowPixelFormat(outputs_.front().window);
   if (format == SDL_PIXELFORMAT_UNKNOWN || SDL_ISPIXELFORMAT_INDEXED(format) || SDL_BYTESPERPIXEL(format) < 2) {
     error = std::string("the display's pixel format (") + sdl_->SDL_GetPixelFormatName(format) +
             ") is not supported: it needs 16 bits per pixel or more";
@@ -115,18 +148,91 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     X11Link::CatchDisplayLoss(config.fatal);
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (sdl_->SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) x_display_ = info.info.x11.display;
+    if (sdl_->SDL_GetWindowWMInfo(outputs_.front().window, &info) && info.subsystem == SDL_SYSWM_X11) x_display_ = info.info.x11.display;
+    // SDL asks a window it did not make for its button presses too, which
+    // only one client may have: the owner's have them, and the whole request
+    // fails. Ask for its size changes alone, so SDL's surface follows them.
+    if (embedded_) X11Link::WatchStructure(x_display_, target_);
   }
-  if (embedded_) return true;
-  // On a scaled (HiDPI) display the window's size is in points; the field is
-  // laid out in the pixels it really has.
-  int w = 0, h = 0;
-  if (sdl_->SDL_GetWindowSizeInPixels) sdl_->SDL_GetWindowSizeInPixels(window_, &w, &h);
-  if (w > 0 && h > 0) {
-    width_ = w;
-    height_ = h;
-  }
+  if (!embedded_) Lay();
   return true;
+}
+
+std::vector<MonitorArea> SdlPresenter::Monitors() {
+  std::vector<MonitorArea> monitors = x11_.Monitors();
+  if (!monitors.empty()) return monitors;
+  const int count = sdl_->SDL_GetNumVideoDisplays();
+  for (int i = 0; i < count; ++i) {
+    SDL_Rect r;
+    if (sdl_->SDL_GetDisplayBounds(i, &r) == 0 && r.w > 0 && r.h > 0) monitors.push_back({r.x, r.y, r.w, r.h});
+  }
+  return monitors;
+}
+
+bool SdlPresenter::OpenMonitors(std::string& error) {
+  monitors_ = Monitors();
+  if (monitors_.empty()) {
+    error = "the display has no monitor to show the field on";
+    return false;
+  }
+  for (const MonitorArea& m : monitors_) {
+    // A monitor SDL knows as a display gets a full-screen window there (which
+    // a window manager keeps above its panels); one it does not know (a
+    // Xinerama head beyond the first) a borderless window on its area.
+    int display = -1;
+    const int count = sdl_->SDL_GetNumVideoDisplays();
+    for (int i = 0; i < count && display < 0; ++i) {
+      SDL_Rect r;
+      if (sdl_->SDL_GetDisplayBounds(i, &r) == 0 && r.x == m.x && r.y == m.y && r.w == m.width && r.h == m.height)
+        display = i;
+    }
+    const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_BORDERLESS |
+                         (display >= 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    const int x = display >= 0 ? static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(display)) : m.x;
+    const int y = display >= 0 ? static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(display)) : m.y;
+    SDL_Window* window = sdl_->SDL_CreateWindow("squarefield", x, y, m.width, m.height, flags);
+    if (window == nullptr) {
+      error = sdl_->SDL_GetError();
+      Close();
+      return false;
+    }
+    outputs_.push_back({window, {}});
+  }
+  next_monitor_check_ = sdl_->SDL_GetTicks64() + kMonitorCheckMs;
+  return true;
+}
+
+void SdlPresenter::Lay() {
+  if (!full_screen_) {
+    // On a scaled (HiDPI) display the window's size is in points; the field is
+    // laid out in the pixels it really has.
+    int w = 0, h = 0;
+    if (sdl_->SDL_GetWindowSizeInPixels) sdl_->SDL_GetWindowSizeInPixels(outputs_.front().window, &w, &h);
+    if (w > 0 && h > 0) {
+      width_ = w;
+      height_ = h;
+      outputs_.front().area = {0, 0, w, h};
+    }
+    return;
+  }
+  int left = monitors_.front().x, top = monitors_.front().y;
+  for (const MonitorArea& m : monitors_) {
+    left = std::min(left, m.x);
+    top = std::min(top, m.y);
+  }
+  width_ = height_ = 0;
+  for (std::size_t i = 0; i < outputs_.size(); ++i) {
+    const MonitorArea& m = monitors_[i];
+    int w = m.width, h = m.height;
+    if (sdl_->SDL_GetWindowSizeInPixels) sdl_->SDL_GetWindowSizeInPixels(outputs_[i].window, &w, &h);
+    if (w <= 0 || h <= 0) w = m.width, h = m.height;
+    // A scaled monitor's place is in points; its part of the field in pixels.
+    const int x = static_cast<int>(static_cast<long long>(m.x - left) * w / m.width);
+    const int y = static_cast<int>(static_cast<long long>(m.y - top) * h / m.height);
+    outputs_[i].area = {x, y, w, h};
+    width_ = std::max(width_, x + w);
+    height_ = std::max(height_, y + h);
+  }
 }
 
 bool SdlPresenter::OpenInto(const HostConfig& config, std::string& error) {
@@ -144,11 +250,12 @@ bool SdlPresenter::OpenInto(const HostConfig& config, std::string& error) {
     error = std::string("there is no window ") + id + " on this display";
     return false;
   }
-  window_ = sdl_->SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(target_)));
-  if (window_ == nullptr) {
+  SDL_Window* window = sdl_->SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(target_)));
+  if (window == nullptr) {
     error = sdl_->SDL_GetError();
     return false;
   }
+  outputs_.push_back({window, {0, 0, width_, height_}});
   embedded_ = true;
   return true;
 }
@@ -162,13 +269,13 @@ SdlPresenter::~SdlPresenter() {
 }
 
 void SdlPresenter::Close() {
-  if (window_ == nullptr) return;
-  sdl_->SDL_DestroyWindow(window_);
-  window_ = nullptr;
+  for (Output& output : outputs_) sdl_->SDL_DestroyWindow(output.window);
+  outputs_.clear();
 }
 
-bool SdlPresenter::Pump(PresenterEvents& events, std::string& /*error*/) {
+bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
   SDL_Event event;
+  bool resized = false;
   while (sdl_->SDL_PollEvent(&event)) {
     switch (event.type) {
       case SDL_QUIT:
@@ -179,59 +286,92 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& /*error*/) {
         break;
       case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) events.closed = true;
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resized = true;
         // The surface may have been replaced, and what it showed lost.
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event.window.event == SDL_WINDOWEVENT_EXPOSED ||
             event.window.event == SDL_WINDOWEVENT_SHOWN)
           events.lost_picture = true;
         break;
+      case SDL_DISPLAYEVENT:
+        next_monitor_check_ = 0;
+        break;
       default:
         break;
     }
   }
-  if (!embedded_ || window_ == nullptr) return true;
-  // A window we do not own is watched for its size, and for its end.
+  if (outputs_.empty()) return true;
+  if (full_screen_) {
+    const int old_width = width_, old_height = height_;
+    if (sdl_->SDL_GetTicks64() >= next_monitor_check_) {
+      next_monitor_check_ = sdl_->SDL_GetTicks64() + kMonitorCheckMs;
+      if (std::vector<MonitorArea> now = Monitors(); !now.empty() && now != monitors_) {
+        // A monitor added, removed or resized: new windows on the new monitors.
+        Close();
+        if (!OpenMonitors(error)) return false;
+        if (shown_) Show();
+        if (topmost_) Placed(true, false);
+        resized = true;
+        events.lost_picture = true;
+      }
+    }
+    // A compositor may give a full-screen window its size after it shows.
+    if (resized) Lay();
+    if (width_ != old_width || height_ != old_height) {
+      events.width = width_;
+      events.height = height_;
+    }
+    return true;
+  }
+  if (!embedded_) return true;
+  // A window we do not own is watched for its size, and for its end; its
+  // size is its owner's to set (SDL follows it on its own).
   int w = 0, h = 0;
   if (!x11_.Size(target_, w, h)) {
     events.closed = true;
   } else if (w > 0 && h > 0 && (w != width_ || h != height_)) {
     width_ = w;
     height_ = h;
+    outputs_.front().area = {0, 0, w, h};
     events.width = w;
     events.height = h;
-    // Only SDL's idea of the size changes: the window already has it.
-    sdl_->SDL_SetWindowSize(window_, w, h);
   }
   return true;
 }
 
 bool SdlPresenter::Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& /*error*/) {
-  if (window_ == nullptr) return true;
-  SDL_Surface* surface = sdl_->SDL_GetWindowSurface(window_);
-  // No surface now (a window being resized, minimised): the next present shows it all.
-  if (surface == nullptr) return true;
-  const int w = std::min(fb.Width(), surface->w);
-  const int h = std::min(fb.Height(), surface->h);
-  const bool same_format = surface->format->format == SDL_PIXELFORMAT_RGB888 ||
-                           surface->format->format == SDL_PIXELFORMAT_ARGB8888;
-  rects_.clear();
-  if (SDL_MUSTLOCK(surface)) sdl_->SDL_LockSurface(surface);
-  // Only the damaged pixels are copied, and only their rectangles sent.
-  for (const RECT& d : damage) {
-    SDL_Rect r{d.left, d.top, std::min<int>(d.right, w) - d.left, std::min<int>(d.bottom, h) - d.top};
-    if (r.w <= 0 || r.h <= 0) continue;
-    const std::uint32_t* src = fb.Row(r.y) + r.x;
-    auto* dst = static_cast<Uint8*>(surface->pixels) + r.y * surface->pitch + r.x * surface->format->BytesPerPixel;
-    if (same_format) {
-      for (int y = 0; y < r.h; ++y)
-        std::memcpy(dst + y * surface->pitch, src + static_cast<std::size_t>(y) * fb.Width(), r.w * 4u);
-    } else {
-      sdl_->SDL_ConvertPixels(r.w, r.h, SDL_PIXELFORMAT_RGB888, src, fb.Width() * 4, surface->format->format, dst,
-                              surface->pitch);
+  for (const Output& output : outputs_) {
+    SDL_Surface* surface = sdl_->SDL_GetWindowSurface(output.window);
+    // No surface now (a window being resized, minimised): the next present shows it all.
+    if (surface == nullptr) continue;
+    // The part of the framebuffer this window shows, clipped to both.
+    const int left = output.area.x, top = output.area.y;
+    const int right = std::min({fb.Width(), left + output.area.w, left + surface->w});
+    const int bottom = std::min({fb.Height(), top + output.area.h, top + surface->h});
+    const bool same_format = surface->format->format == SDL_PIXELFORMAT_RGB888 ||
+                             surface->format->format == SDL_PIXELFORMAT_ARGB8888;
+    rects_.clear();
+    if (SDL_MUSTLOCK(surface)) sdl_->SDL_LockSurface(surface);
+    // Only the damaged pixels are copied, and only their rectangles sent.
+    for (const RECT& d : damage) {
+      const int l = std::max<int>(d.left, left), t = std::max<int>(d.top, top);
+      const int r = std::min<int>(d.right, right), b = std::min<int>(d.bottom, bottom);
+      if (r <= l || b <= t) continue;
+      const SDL_Rect to{l - left, t - top, r - l, b - t};
+      const std::uint32_t* src = fb.Row(t) + l;
+      auto* dst = static_cast<Uint8*>(surface->pixels) + to.y * surface->pitch + to.x * surface->format->BytesPerPixel;
+      if (same_format) {
+        for (int y = 0; y < to.h; ++y)
+          std::memcpy(dst + y * surface->pitch, src + static_cast<std::size_t>(y) * fb.Width(), to.w * 4u);
+      } else {
+        sdl_->SDL_ConvertPixels(to.w, to.h, SDL_PIXELFORMAT_RGB888, src, fb.Width() * 4, surface->format->format, dst,
+                                surface->pitch);
+      }
+      rects_.push_back(to);
     }
-    rects_.push_back(r);
+    if (SDL_MUSTLOCK(surface)) sdl_->SDL_UnlockSurface(surface);
+    if (!rects_.empty())
+      sdl_->SDL_UpdateWindowSurfaceRects(output.window, rects_.data(), static_cast<int>(rects_.size()));
   }
-  if (SDL_MUSTLOCK(surface)) sdl_->SDL_UnlockSurface(surface);
-  if (!rects_.empty()) sdl_->SDL_UpdateWindowSurfaceRects(window_, rects_.data(), static_cast<int>(rects_.size()));
   return true;
 }
 
@@ -265,16 +405,18 @@ void SdlPresenter::CursorCountChanged(int count) {
 }
 
 void SdlPresenter::Placed(bool topmost, bool show) {
-  if (window_ == nullptr || embedded_) return;
-  sdl_->SDL_SetWindowAlwaysOnTop(window_, topmost ? SDL_TRUE : SDL_FALSE);
-  if (show) sdl_->SDL_ShowWindow(window_);
+  if (embedded_) return;
+  topmost_ = topmost;
+  for (const Output& output : outputs_) sdl_->SDL_SetWindowAlwaysOnTop(output.window, topmost ? SDL_TRUE : SDL_FALSE);
+  if (show) Show();
 }
 
 void SdlPresenter::Show() {
-  if (window_ == nullptr || embedded_) return;
-  sdl_->SDL_ShowWindow(window_);
+  if (embedded_ || outputs_.empty()) return;
+  shown_ = true;
+  for (const Output& output : outputs_) sdl_->SDL_ShowWindow(output.window);
   // Escape must reach us: take the keyboard focus.
-  sdl_->SDL_RaiseWindow(window_);
+  sdl_->SDL_RaiseWindow(outputs_.front().window);
 }
 
 std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {

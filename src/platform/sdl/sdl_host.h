@@ -14,7 +14,10 @@
 //  - or it draws into a window it does not own (--window-id, --root, a screensaver
 //    daemon's): the field follows that window's size, the cursor and the keyboard
 //    stay its owner's, and the window going away ends the run cleanly
-// Not here: painting over other programs' windows, multiple displays.
+//  - full screen, a window per monitor (X11: Xinerama's heads; Wayland: SDL's
+//    displays), each showing its part of one framebuffer that spans them all;
+//    the monitors are looked at twice a second and a change is followed
+// Not here: painting over other programs' windows.
 #pragma once
 
 #include "platform/sdl/sdl_library.h"
@@ -33,7 +36,7 @@ namespace squarefield {
 // its keys and closes come from.
 class SdlPresenter final : public Presenter {
  public:
-  // Starts SDL video and creates the (hidden) window, or takes the window the
+  // Starts SDL video and creates the (hidden) windows, or takes the window the
   // config names; `error` says why not.
   bool Open(const HostConfig& config, std::string& error);
   ~SdlPresenter() override;
@@ -53,14 +56,32 @@ class SdlPresenter final : public Presenter {
   void Finish() override { Close(); }
 
  private:
+  // One window and the part of the framebuffer it shows.
+  struct Output {
+    SDL_Window* window = nullptr;
+    SDL_Rect area{};  // in framebuffer pixels
+  };
+
   bool OpenInto(const HostConfig& config, std::string& error);
+  // Full screen: a window per monitor over one framebuffer spanning them all.
+  bool OpenMonitors(std::string& error);
+  std::vector<MonitorArea> Monitors();
+  // Each window's part of the framebuffer, from where its monitor is and the
+  // pixels its window really has; the framebuffer's size follows.
+  void Lay();
   void Close();
+
+  static constexpr std::uint64_t kMonitorCheckMs = 500;
 
   const SdlLibrary* sdl_ = nullptr;
   X11Link x11_;
   std::uint64_t target_ = 0;
-  bool embedded_ = false;  // drawing into a window someone else owns
-  SDL_Window* window_ = nullptr;
+  bool embedded_ = false;     // drawing into a window someone else owns
+  bool full_screen_ = false;  // a window per monitor, following the monitors
+  std::vector<Output> outputs_;
+  std::vector<MonitorArea> monitors_;
+  std::uint64_t next_monitor_check_ = 0;  // SDL ticks
+  bool shown_ = false, topmost_ = false;
   std::vector<SDL_Rect> rects_;
   void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches
   bool video_ = false;

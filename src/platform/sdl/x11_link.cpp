@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #if __has_include(<X11/Xlib.h>)
@@ -20,6 +21,17 @@ template <class F>
 F Symbol(const char* name) {
   void* x11 = Xlib();
   return x11 ? reinterpret_cast<F>(dlsym(x11, name)) : nullptr;
+}
+
+// libXinerama's, declared here so that it need not be installed to build.
+struct XineramaHead {
+  int screen_number;
+  short x_org, y_org, width, height;
+};
+
+void* Xinerama() {
+  static void* library = dlopen("libXinerama.so.1", RTLD_NOW | RTLD_LOCAL);
+  return library;
 }
 
 void (*g_fatal)(const char*) = nullptr;
@@ -51,6 +63,31 @@ std::uint64_t X11Link::Root() {
   return root && display_ ? root(static_cast<Display*>(display_)) : 0;
 }
 
+std::vector<MonitorArea> X11Link::Monitors() {
+  std::vector<MonitorArea> monitors;
+  auto* display = static_cast<Display*>(display_);
+  if (display == nullptr) return monitors;
+  if (void* xinerama = Xinerama()) {
+    auto active = reinterpret_cast<int (*)(Display*)>(dlsym(xinerama, "XineramaIsActive"));
+    auto query = reinterpret_cast<XineramaHead* (*)(Display*, int*)>(dlsym(xinerama, "XineramaQueryScreens"));
+    auto release = Symbol<int (*)(void*)>("XFree");
+    int count = 0;
+    XineramaHead* heads = active && query && release && active(display) ? query(display, &count) : nullptr;
+    for (int i = 0; i < count; ++i) {
+      const MonitorArea area{heads[i].x_org, heads[i].y_org, heads[i].width, heads[i].height};
+      // Mirrored monitors show the same part of the screen: one field serves both.
+      if (area.width > 0 && area.height > 0 && std::find(monitors.begin(), monitors.end(), area) == monitors.end())
+        monitors.push_back(area);
+    }
+    if (heads) release(heads);
+  }
+  // One monitor shows the whole screen; and a server that resizes its screen
+  // (a nested one) may not tell Xinerama of the new size.
+  int width = 0, height = 0;
+  if (monitors.size() <= 1 && Size(Root(), width, height)) monitors.assign(1, {0, 0, width, height});
+  return monitors;
+}
+
 bool X11Link::Size(std::uint64_t window, int& width, int& height) {
   auto get = Symbol<Status (*)(Display*, ::Window, XWindowAttributes*)>("XGetWindowAttributes");
   if (get == nullptr || display_ == nullptr || window == 0) return false;
@@ -71,6 +108,11 @@ bool X11Link::EventsQueued(void* display) {
   return queued && display && queued(static_cast<Display*>(display), QueuedAlready) > 0;
 }
 
+void X11Link::WatchStructure(void* display, std::uint64_t window) {
+  auto select = Symbol<int (*)(Display*, ::Window, long)>("XSelectInput");
+  if (select && display) select(static_cast<Display*>(display), static_cast<::Window>(window), StructureNotifyMask | ExposureMask);
+}
+
 void X11Link::IgnoreErrors() {
   if (auto set = Symbol<XErrorHandler (*)(XErrorHandler)>("XSetErrorHandler")) set(OnXError);
 }
@@ -84,9 +126,11 @@ void X11Link::CatchDisplayLoss(void (*fatal)(const char*)) {
 X11Link::~X11Link() = default;
 bool X11Link::Open() { return false; }
 std::uint64_t X11Link::Root() { return 0; }
+std::vector<MonitorArea> X11Link::Monitors() { return {}; }
 bool X11Link::Size(std::uint64_t, int&, int&) { return false; }
 int X11Link::ConnectionFd(void*) { return -1; }
 bool X11Link::EventsQueued(void*) { return false; }
+void X11Link::WatchStructure(void*, std::uint64_t) {}
 void X11Link::IgnoreErrors() {}
 void X11Link::CatchDisplayLoss(void (*)(const char*)) {}
 #endif

@@ -4,8 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace squarefield {
+
+// A monitor's place on the X screen, in pixels.
+struct MonitorArea {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const MonitorArea&) const = default;
+};
 
 class X11Link {
  public:
@@ -14,6 +21,9 @@ class X11Link {
   bool Open();
   // The root window of the default screen.
   std::uint64_t Root();
+  // The monitors that show the screen (Xinerama's heads, which RandR also
+  // reports through); the whole root window when the server tells of none.
+  std::vector<MonitorArea> Monitors();
   // The window's size; false when there is no such window (any more).
   bool Size(std::uint64_t window, int& width, int& height);
 
@@ -21,6 +31,9 @@ class X11Link {
   // (read from the socket, not yet taken).
   static int ConnectionFd(void* display);
   static bool EventsQueued(void* display);
+
+  // Has `display`'s client told when `window` changes size or needs a redraw.
+  static void WatchStructure(void* display, std::uint64_t window);
 
   // Errors about windows that vanished are expected: note them, do not exit.
   static void IgnoreErrors();
