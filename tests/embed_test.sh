@@ -83,4 +83,59 @@ status=$?
 [ "$status" = 2 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "no window 0x3fffff1" "$work/err" ||
   fail "bad window id: status $status, $(cat "$work/err")"
 
+# Windows it cannot draw in, refused at the start with one line, status 2:
+# input-only (there are no pixels; SIGTERM used to end it with an X error
+# dump, status 1), and, on a display of 8-bit colours, a palette window.
+"$x_window" 320 240 0 0 input-only >"$work/id3" &
+helper=$!
+for _ in $(seq 50); do [ -s "$work/id3" ] && break; sleep 0.1; done
+timeout 10 "$bin" --window-id "$(cat "$work/id3")" 2>"$work/err"
+status=$?
+kill "$helper"; wait "$helper" 2>/dev/null
+[ "$status" = 2 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "input-only" "$work/err" ||
+  fail "an input-only window: status $status, $(cat "$work/err")"
+
+# A window far larger than the screen: a field the screen's size (it used to
+# take gigabytes and seconds to start).
+"$x_window" 32767 32767 0 0 >"$work/id5" &
+helper=$!
+for _ in $(seq 50); do [ -s "$work/id5" ] && break; sleep 0.1; done
+"$bin" --window-id "$(cat "$work/id5")" 2>"$work/err" &
+pid=$!
+sleep 1.5
+peak=$(awk '/VmHWM/ { print $2 }' "/proc/$pid/status")
+shot "$work/shot.png"
+kill -TERM "$pid"; wait "$pid"
+status=$?
+kill "$helper"; wait "$helper" 2>/dev/null
+echo "a 32767x32767 window: peak memory $peak kB"
+[ "$status" = 0 ] && [ "${peak:-0}" -lt 300000 ] && field_in "$work/shot.png" 1024 768 ||
+  fail "a 32767x32767 window: status $status, peak $peak kB, $(cat "$work/err")"
+
+# --root draws on the desktop itself: when it ends, the desktop is as it was,
+# not the last frame frozen on it.
+shot "$work/before.png"
+"$bin" --root 2>"$work/err" &
+pid=$!
+sleep 1.5
+shot "$work/shot.png"
+field_in "$work/shot.png" 1024 768 || fail "--root: no field on the desktop"
+kill -TERM "$pid"; wait "$pid"
+status=$?
+sleep 0.3
+shot "$work/after.png"
+[ "$status" = 0 ] && [ "$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1)" = 0 ] ||
+  fail "--root: status $status, and the desktop afterwards differs from before in $(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1) pixels"
+
+stop_server "$xvfb"
+start_xvfb 1024x768 8 || exit 1
+"$x_window" 320 240 0 0 >"$work/id4" &
+helper=$!
+for _ in $(seq 50); do [ -s "$work/id4" ] && break; sleep 0.1; done
+timeout 10 "$bin" --window-id "$(cat "$work/id4")" 2>"$work/err"
+status=$?
+kill "$helper"; wait "$helper" 2>/dev/null
+[ "$status" = 2 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "8-bit colours" "$work/err" ||
+  fail "an 8-bit window: status $status, $(cat "$work/err")"
+
 finish_tests embed

@@ -91,7 +91,7 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
   std::string window_id;
   app.add_option("--window-id", window_id,
                  "Draw into the X11 window ID (decimal or 0x hex), e.g. a screensaver's; its owner keeps the "
-                 "cursor and keys")
+                 "cursor, keys and size; a window larger than the screen gets a field the screen's size")
       ->type_name("ID");
   app.add_flag("--root", options.root,
                "Draw into the root window, or the screensaver daemon's window (XSCREENSAVER_WINDOW) when set");

@@ -152,9 +152,21 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     // SDL asks a window it did not make for its button presses too, which
     // only one client may have: the owner's have them, and the whole request
     // fails. Ask for its size changes alone, so SDL's surface follows them.
-    if (embedded_) X11Link::WatchStructure(x_display_, target_);
+    if (embedded_) X11Link::WatchStructure(x_display_, child_);
   }
   if (!embedded_) Lay();
+  return true;
+}
+
+bool SdlPresenter::WindowSize(int& width, int& height) {
+  if (!x11_.Size(target_, width, height)) return false;
+  // A window larger than the screen shows no more than the screen holds: the
+  // field (and its memory) is no bigger than that.
+  int screen_width = 0, screen_height = 0;
+  if (x11_.Size(x11_.Root(), screen_width, screen_height) && screen_width > 0 && screen_height > 0) {
+    width = std::min(width, screen_width);
+    height = std::min(height, screen_height);
+  }
   return true;
 }
 
@@ -244,13 +256,27 @@ bool SdlPresenter::OpenInto(const HostConfig& config, std::string& error) {
   // From here on a window that goes away is an ordinary end, not an exit from inside Xlib.
   X11Link::IgnoreErrors();
   target_ = config.into_window ? *config.into_window : x11_.Root();
-  if (!x11_.Size(target_, width_, height_) || width_ < 1 || height_ < 1) {
+  if (!WindowSize(width_, height_) || width_ < 1 || height_ < 1) {
     char id[32];
     std::snprintf(id, sizeof id, "0x%llx", static_cast<unsigned long long>(target_));
     error = std::string("there is no window ") + id + " on this display";
     return false;
   }
-  SDL_Window* window = sdl_->SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(target_)));
+  if (const std::string why = x11_.Undrawable(target_); !why.empty()) {
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%llx", static_cast<unsigned long long>(target_));
+    error = std::string("the window ") + id + " " + why;
+    return false;
+  }
+  // The field goes in a window of our own inside theirs: ours can be sized to
+  // what the screen shows whatever size theirs is, and taking ours down gives
+  // back what theirs showed.
+  child_ = x11_.CreateChild(target_, width_, height_);
+  if (child_ == 0) {
+    error = "cannot make a window inside the window";
+    return false;
+  }
+  SDL_Window* window = sdl_->SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(child_)));
   if (window == nullptr) {
     error = sdl_->SDL_GetError();
     return false;
@@ -269,8 +295,15 @@ SdlPresenter::~SdlPresenter() {
 }
 
 void SdlPresenter::Close() {
+  if (embedded_ && !outputs_.empty()) {
+    // Taking our window down shows the owner's again (the desktop, for
+    // --root). A window that went meanwhile is no error worth a word.
+    X11Link::IgnoreErrors();
+  }
   for (Output& output : outputs_) sdl_->SDL_DestroyWindow(output.window);
   outputs_.clear();
+  x11_.Destroy(child_);
+  child_ = 0;
 }
 
 bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
@@ -326,12 +359,13 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
   // A window we do not own is watched for its size, and for its end; its
   // size is its owner's to set (SDL follows it on its own).
   int w = 0, h = 0;
-  if (!x11_.Size(target_, w, h)) {
+  if (!WindowSize(w, h)) {
     events.closed = true;
   } else if (w > 0 && h > 0 && (w != width_ || h != height_)) {
     width_ = w;
     height_ = h;
     outputs_.front().area = {0, 0, w, h};
+    x11_.Resize(child_, w, h);
     events.width = w;
     events.height = h;
   }

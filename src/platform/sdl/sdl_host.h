@@ -66,6 +66,8 @@ class SdlPresenter final : public Presenter {
   // Full screen: a window per monitor over one framebuffer spanning them all.
   bool OpenMonitors(std::string& error);
   std::vector<MonitorArea> Monitors();
+  // The foreign window's size, as much of it as the screen can show.
+  bool WindowSize(int& width, int& height);
   // Each window's part of the framebuffer, from where its monitor is and the
   // pixels its window really has; the framebuffer's size follows.
   void Lay();
@@ -76,6 +78,7 @@ class SdlPresenter final : public Presenter {
   const SdlLibrary* sdl_ = nullptr;
   X11Link x11_;
   std::uint64_t target_ = 0;
+  std::uint64_t child_ = 0;  // ours, inside target_: what SDL draws in
   bool embedded_ = false;     // drawing into a window someone else owns
   bool full_screen_ = false;  // a window per monitor, following the monitors
   std::vector<Output> outputs_;

@@ -108,6 +108,48 @@ bool X11Link::EventsQueued(void* display) {
   return queued && display && queued(static_cast<Display*>(display), QueuedAlready) > 0;
 }
 
+std::string X11Link::Undrawable(std::uint64_t window) {
+  auto get = Symbol<Status (*)(Display*, ::Window, XWindowAttributes*)>("XGetWindowAttributes");
+  XWindowAttributes a{};
+  if (get == nullptr || display_ == nullptr || get(static_cast<Display*>(display_), static_cast<::Window>(window), &a) == 0)
+    return "";
+  if (a.c_class == InputOnly) return "is input-only: it has no pixels to draw on";
+  if (a.depth < 16 || a.visual == nullptr || (a.visual->c_class != TrueColor && a.visual->c_class != DirectColor))
+    return "has " + std::to_string(a.depth) + "-bit colours from a palette: it needs 16 bits per pixel or more";
+  return "";
+}
+
+std::uint64_t X11Link::CreateChild(std::uint64_t parent, int width, int height) {
+  auto create = Symbol<::Window (*)(Display*, ::Window, int, int, unsigned, unsigned, unsigned, unsigned long,
+                                    unsigned long)>("XCreateSimpleWindow");
+  auto map = Symbol<int (*)(Display*, ::Window)>("XMapWindow");
+  auto sync = Symbol<int (*)(Display*, Bool)>("XSync");
+  if (!create || !map || !sync || display_ == nullptr) return 0;
+  auto* display = static_cast<Display*>(display_);
+  const ::Window child = create(display, static_cast<::Window>(parent), 0, 0, static_cast<unsigned>(width),
+                                static_cast<unsigned>(height), 0, 0, 0);
+  map(display, child);
+  sync(display, False);
+  return child;
+}
+
+void X11Link::Resize(std::uint64_t window, int width, int height) {
+  auto resize = Symbol<int (*)(Display*, ::Window, unsigned, unsigned)>("XResizeWindow");
+  auto flush = Symbol<int (*)(Display*)>("XFlush");
+  if (!resize || !flush || display_ == nullptr) return;
+  resize(static_cast<Display*>(display_), static_cast<::Window>(window), static_cast<unsigned>(width),
+         static_cast<unsigned>(height));
+  flush(static_cast<Display*>(display_));
+}
+
+void X11Link::Destroy(std::uint64_t window) {
+  auto destroy = Symbol<int (*)(Display*, ::Window)>("XDestroyWindow");
+  auto sync = Symbol<int (*)(Display*, Bool)>("XSync");
+  if (!destroy || !sync || display_ == nullptr || window == 0) return;
+  destroy(static_cast<Display*>(display_), static_cast<::Window>(window));
+  sync(static_cast<Display*>(display_), False);
+}
+
 void X11Link::WatchStructure(void* display, std::uint64_t window) {
   auto select = Symbol<int (*)(Display*, ::Window, long)>("XSelectInput");
   if (select && display) select(static_cast<Display*>(display), static_cast<::Window>(window), StructureNotifyMask | ExposureMask);
@@ -130,6 +172,10 @@ std::vector<MonitorArea> X11Link::Monitors() { return {}; }
 bool X11Link::Size(std::uint64_t, int&, int&) { return false; }
 int X11Link::ConnectionFd(void*) { return -1; }
 bool X11Link::EventsQueued(void*) { return false; }
+std::string X11Link::Undrawable(std::uint64_t) { return ""; }
+std::uint64_t X11Link::CreateChild(std::uint64_t, int, int) { return 0; }
+void X11Link::Resize(std::uint64_t, int, int) {}
+void X11Link::Destroy(std::uint64_t) {}
 void X11Link::WatchStructure(void*, std::uint64_t) {}
 void X11Link::IgnoreErrors() {}
 void X11Link::CatchDisplayLoss(void (*)(const char*)) {}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace squarefield {
@@ -32,6 +33,14 @@ class X11Link {
   static int ConnectionFd(void* display);
   static bool EventsQueued(void* display);
 
+  // Why nothing could be shown in the window ("" when it can be): input-only,
+  // or colours from a palette.
+  std::string Undrawable(std::uint64_t window);
+  // A window of our own inside `parent`, at its top-left corner, shown; 0 when
+  // it cannot be made. Resized and destroyed only through these.
+  std::uint64_t CreateChild(std::uint64_t parent, int width, int height);
+  void Resize(std::uint64_t window, int width, int height);
+  void Destroy(std::uint64_t window);
   // Has `display`'s client told when `window` changes size or needs a redraw.
   static void WatchStructure(void* display, std::uint64_t window);
 
