@@ -9,9 +9,9 @@ start_xvfb 2200x1000 || exit 1
 outer=$DISPLAY
 shot() { xwd -root -silent | convert xwd:- "$1"; }
 
-# Runs the program on $DISPLAY until its window is up; sets $pid.
+# Runs the program on $DISPLAY until its window is up; sets $pid. Usage: start [OPTION...]
 start() {
-  "$bin" --fps 60 --trace "$work/t.txt" 2>"$work/err" &
+  "$bin" "$@" --trace "$work/t.txt" 2>"$work/err" &
   pid=$!
   for _ in $(seq 100); do xdotool search --name '^squarefield$' >/dev/null 2>&1 && break; sleep 0.1; done
   sleep 1.5
@@ -30,7 +30,7 @@ escape() {
 # Two monitors side by side, 1024x768 and 800x600: 1824x768 in all.
 start_x_server Xephyr +xinerama -screen 1024x768 -screen 800x600 -origin 1024,0 || exit 1
 export DISPLAY=$display
-start
+start --fps 60  # a trace of a few seconds' frames, not a few thousand
 shot "$work/two.png"
 field_in "$work/two.png" 1024 768 0 0 || fail "two monitors: no field on the first"
 field_in "$work/two.png" 800 600 1024 0 || fail "two monitors: no field on the second"

@@ -12,7 +12,7 @@ deb=$(ls "$work"/pkg/squarefield_*_*.deb 2>/dev/null | head -1)
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$work/files"
 for f in ./usr/bin/squarefield ./usr/libexec/xscreensaver/squarefield ./usr/share/xscreensaver/config/squarefield.xml \
          ./usr/share/man/man6/squarefield.6.gz ./usr/share/doc/squarefield/copyright \
-         ./usr/share/doc/squarefield/changelog.gz; do
+         ./usr/share/doc/squarefield/changelog.gz ./usr/share/applications/screensavers/squarefield.desktop; do
   grep -qx -- "$f" "$work/files" || fail "the package has no $f"
 done
 dpkg-deb -f "$deb" Depends | grep -q "libsdl2-2.0-0" || fail "the package does not depend on libsdl2-2.0-0"
@@ -24,6 +24,13 @@ dpkg-deb -x "$deb" "$work/root"
 # The settings file is well-formed, and maps its slider to --fps.
 /usr/bin/python3 -c 'import sys, xml.etree.ElementTree as t; r = t.parse(sys.argv[1]).getroot(); assert r.get("name") == "squarefield"; assert any("--fps" in (e.get("arg") or "") for e in r.iter())' \
   "$work/root/usr/share/xscreensaver/config/squarefield.xml" || fail "squarefield.xml"
+# The entry other screensaver daemons read: valid, and running the program in their window.
+entry="$work/root/usr/share/applications/screensavers/squarefield.desktop"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$entry" || fail "squarefield.desktop: not a valid entry"
+fi
+grep -qx "Exec=squarefield --root" "$entry" && grep -qx "Categories=Screensaver;" "$entry" && grep -qx "TryExec=squarefield" "$entry" ||
+  fail "squarefield.desktop: not the screensaver entry: $(cat "$entry")"
 # The manual page tells of every option --help lists.
 for opt in $("$work/root/usr/bin/squarefield" --help | grep -o -- '--[a-z-]*' | sort -u); do
   zcat "$work/root/usr/share/man/man6/squarefield.6.gz" | grep -q -- "${opt//-/\\\\-}" || fail "the manual page does not mention $opt"

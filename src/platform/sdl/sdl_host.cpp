@@ -47,9 +47,6 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   sdl_->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // Keep the desktop's compositor on; we present our own frames.
   sdl_->SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-  // The window surface goes straight to the window system (X11 shared memory),
-  // not through a renderer: a software GL renderer redraws the whole texture per frame.
-  sdl_->SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const char* asked = std::getenv("SDL_VIDEODRIVER");
@@ -112,6 +109,10 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     error = no_display(std::string("only the '") + driver + "' video driver is available");
     return false;
   }
+  // On X11 the window surface goes straight to the window system (shared
+  // memory), not through a renderer: a software GL renderer redraws the whole
+  // texture per frame. Wayland has no such surface: there it is a renderer's.
+  if (driver && !std::strcmp(driver, "x11")) sdl_->SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_DisplayMode mode;
   if (sdl_->SDL_GetDesktopDisplayMode(0, &mode) != 0) {
     error = sdl_->SDL_GetError();
@@ -315,7 +316,10 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
         events.closed = true;
         break;
       case SDL_KEYDOWN:
-        if (event.key.keysym.scancode == SDL_SCANCODE_ESCAPE && !embedded_) ++events.escape_presses;
+        // By the key's place, or by its meaning: a Wayland keymap of a virtual
+        // keyboard (an on-screen one, a remote desktop's) may put it anywhere.
+        if ((event.key.keysym.scancode == SDL_SCANCODE_ESCAPE || event.key.keysym.sym == SDLK_ESCAPE) && !embedded_)
+          ++events.escape_presses;
         break;
       case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) events.closed = true;

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Native Wayland in a real compositor (sway, headless, software rendering),
+# with no X server: the field full-screen, following an output's new size and
+# a second output, and Escape ending it cleanly. The compositor refuses root:
+# it and the program run as nobody. Usage: wayland_test.sh path/to/squarefield
+bin=${1:?}
+source "$(dirname "$0")/lib.sh"
+[ "$(id -u)" = 0 ] || { echo "wayland: needs root to run the compositor as nobody; skipped"; exit 77; }
+command -v sway >/dev/null && command -v grim >/dev/null && command -v wtype >/dev/null || { echo "no sway, grim or wtype"; exit 77; }
+rt=$(mktemp -d)
+on_exit() { rm -rf "$rt"; }
+chown nobody "$rt"; chmod 700 "$rt"
+printf 'output HEADLESS-1 resolution 1280x720\ndefault_border none\n' >"$rt/config"
+cp "$bin" "$rt/squarefield"
+chmod 755 "$rt/squarefield"; chmod 644 "$rt/config"
+as() {
+  setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin HOME="$rt" XDG_RUNTIME_DIR="$rt" \
+    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 ${wl:+WAYLAND_DISPLAY=$wl} "$@"
+}
+wl=
+as sway -c "$rt/config" >"$rt/sway.log" 2>&1 &
+keep_pid $!
+for _ in $(seq 100); do ls "$rt"/wayland-[0-9] >/dev/null 2>&1 && break; sleep 0.1; done
+wl=$(basename "$(ls "$rt"/wayland-[0-9] 2>/dev/null | head -1)")
+[ -n "$wl" ] || { echo "FAIL: sway did not start: $(tail -3 "$rt/sway.log")"; exit 1; }
+msg() { as SWAYSOCK="$(ls "$rt"/sway-ipc.*)" swaymsg "$@"; }
+shot() { as grim "$rt/shot.png" && cp "$rt/shot.png" "$1"; }
+
+as "$rt/squarefield" --fps 60 --trace "$rt/t.txt" 2>"$work/err" &
+pid=$!
+keep_pid $pid
+sleep 2
+msg -t get_tree | grep -q '"app_id": "squarefield"' || fail "no window of the program in the compositor's tree"
+shot "$work/one.png"
+field_in "$work/one.png" 1280 720 || fail "no field full-screen on one output"
+
+# The output resized: the field follows.
+msg output HEADLESS-1 resolution 800x600 >/dev/null
+sleep 1.5
+shot "$work/resized.png"
+field_in "$work/resized.png" 800 600 || fail "output resized to 800x600: no field over all of it"
+
+# A second output: both covered.
+msg create_output >/dev/null
+msg output HEADLESS-2 resolution 640x480 position 800 0 >/dev/null
+sleep 2
+shot "$work/two.png"
+field_in "$work/two.png" 800 600 0 0 || fail "two outputs: no field on the first"
+field_in "$work/two.png" 640 480 800 0 || fail "two outputs: no field on the second"
+
+# The seat has a keyboard only while wtype's virtual one exists: give the
+# program time to take it (and its keymap) before the key.
+as wtype -s 1500 -k Escape
+for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; fail "Escape did not end it"; fi
+wait "$pid"
+status=$?
+[ "$status" = 0 ] && tail -3 "$rt/t.txt" | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" ||
+  fail "Escape: status $status, no clean shut-down; $(cat "$work/err")"
+[ ! -s "$work/err" ] || fail "something on stderr: $(cat "$work/err")"
+finish_tests wayland
