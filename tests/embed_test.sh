@@ -86,14 +86,21 @@ status=$?
 # Windows it cannot draw in, refused at the start with one line, status 2:
 # input-only (there are no pixels; SIGTERM used to end it with an X error
 # dump, status 1), and, on a display of 8-bit colours, a palette window.
-"$x_window" 320 240 0 0 input-only >"$work/id3" &
-helper=$!
-for _ in $(seq 50); do [ -s "$work/id3" ] && break; sleep 0.1; done
-timeout 10 "$bin" --window-id "$(cat "$work/id3")" 2>"$work/err"
-status=$?
-kill "$helper"; wait "$helper" 2>/dev/null
-[ "$status" = 2 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "input-only" "$work/err" ||
-  fail "an input-only window: status $status, $(cat "$work/err")"
+# Usage: refused WHY-PATTERN WHAT X_WINDOW-ARGS...
+refused() {
+  local why=$1 what=$2
+  shift 2
+  rm -f "$work/idr"
+  "$x_window" "$@" >"$work/idr" &
+  helper=$!
+  for _ in $(seq 50); do [ -s "$work/idr" ] && break; sleep 0.1; done
+  timeout 10 "$bin" --window-id "$(cat "$work/idr")" 2>"$work/err"
+  local status=$?
+  kill "$helper"; wait "$helper" 2>/dev/null
+  [ "$status" = 2 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "$why" "$work/err" ||
+    fail "$what: status $status, $(cat "$work/err")"
+}
+refused "input-only" "an input-only window" 320 240 0 0 input-only
 
 # A window far larger than the screen: a field the screen's size (it used to
 # take gigabytes and seconds to start).
@@ -129,13 +136,6 @@ shot "$work/after.png"
 
 stop_server "$xvfb"
 start_xvfb 1024x768 8 || exit 1
-"$x_window" 320 240 0 0 >"$work/id4" &
-helper=$!
-for _ in $(seq 50); do [ -s "$work/id4" ] && break; sleep 0.1; done
-timeout 10 "$bin" --window-id "$(cat "$work/id4")" 2>"$work/err"
-status=$?
-kill "$helper"; wait "$helper" 2>/dev/null
-[ "$status" = 2 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "8-bit colours" "$work/err" ||
-  fail "an 8-bit window: status $status, $(cat "$work/err")"
+refused "8-bit colours" "an 8-bit window" 320 240 0 0
 
 finish_tests embed
