@@ -116,7 +116,7 @@ kill -TERM "$pid"; wait "$pid"
 status=$?
 kill "$helper"; wait "$helper" 2>/dev/null
 echo "a 32767x32767 window: peak memory $peak kB"
-[ "$status" = 0 ] && [ "${peak:-0}" -lt 300000 ] && field_in "$work/shot.png" 1024 768 ||
+[ "$status" = 0 ] && [ "${peak:-0}" -lt 100000 ] && field_in "$work/shot.png" 1024 768 ||
   fail "a 32767x32767 window: status $status, peak $peak kB, $(cat "$work/err")"
 
 # --root draws on the desktop itself: when it ends, the desktop is as it was,
