@@ -43,6 +43,11 @@ while read -r size _ _ _ program _ _ server _; do
   row "CPU at --fps 60, SDL, $size" "$total% (program ${program%,}, X server $server)" "<= 1.0% in total"
 done < <(bench/cpu_share.sh 10)
 
+# The page in headless Chromium.
+if command -v chromium >/dev/null && command -v emcc >/dev/null; then
+  while IFS= read -r line; do rows+=("$line"); done < <(bench/web_page.sh)
+fi
+
 # The Windows build under Wine, beside a bare loop of the same FillRect calls.
 if [ -x /usr/lib/wine/wine64 ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
   { cmake --preset windows -DSQUAREFIELD_BENCH=ON && cmake --build --preset windows; } >/dev/null

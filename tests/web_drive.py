@@ -1,87 +1,137 @@
 #!/usr/bin/python3
-"""Drives the page in headless Chromium over the DevTools protocol, as a user
-would meet it: load it at a fixed size, look, press Escape, look again.
+"""Drives the page in headless Chromium over the DevTools protocol, as a
+visitor would meet it, and prints what it saw as one JSON object.
 
-Usage: web_drive.py URL OUT_DIR
-Writes OUT_DIR/running.png, stopped-1.png, stopped-2.png and prints one JSON
-object: the status line after Escape and the frames drawn per second."""
-import base64
+  web_drive.py look URL OUT_DIR   load at 800x600 (the first frame's time),
+                                  resize to 640x480 and to 1280x720 at a pixel
+                                  ratio of 2 (the canvas's size after each),
+                                  press Escape (how long the stop took, the
+                                  status line); screenshots in OUT_DIR
+  web_drive.py rate URL           frames a second over 2 s, then Escape
+  web_drive.py cpu URL W H        main-thread task time and the whole browser's
+                                  CPU time over 10 s after 2 s, as shares of a core
+  web_drive.py message URL        the status line 5 s after loading"""
 import json
 import os
-import re
-import subprocess
 import sys
-import tempfile
 import time
 
-import websocket  # Debian: python3-websocket
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from devtools import Page  # noqa: E402
+
+CANVAS = "[document.getElementById('canvas').width, document.getElementById('canvas').height]"
+STATUS = "document.getElementById('status').hidden ? '' : document.getElementById('status').textContent"
+RUNNING = "typeof Module == 'object' && Module.firstFrameAt > 0"
+
+
+def tree_cpu(root):
+    """User and system time of a process and all its descendants, in seconds."""
+    parents, times = {}, {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        parents[int(entry)] = int(fields[1])
+        times[int(entry)] = int(fields[11]) + int(fields[12])
+    family, grew = {root}, True
+    while grew:
+        grew = False
+        for pid, parent in parents.items():
+            if parent in family and pid not in family:
+                family.add(pid)
+                grew = True
+    return sum(times.get(pid, 0) for pid in family) / os.sysconf("SC_CLK_TCK")
+
+
+def stop(page):
+    """Presses Escape; how long until the page said it stopped, in ms."""
+    page.evaluate("addEventListener('keydown', () => { window.escapeAt = performance.now(); }, true); 0")
+    page.key("Escape")
+    page.wait_for("typeof Module == 'object' && Module.stoppedAt > 0", 10)
+    took = page.evaluate("Module.stoppedAt - window.escapeAt")
+    return round(took, 1) if isinstance(took, (int, float)) else None
+
+
+def look(url, out):
+    page = Page(800, 600)
+    try:
+        page.navigate(url)
+        result = {"started": bool(page.wait_for(RUNNING, 10))}
+        result["first_frame_ms"] = round(page.evaluate("Module.firstFrameAt || 0"), 1)
+        time.sleep(1.5)
+        page.shot(os.path.join(out, "running.png"))
+        for name, (width, height, scale) in (("small", (640, 480, 1)), ("dpr2", (1280, 720, 2))):
+            page.resize(width, height, scale)
+            page.wait_for(f"{CANVAS}[0] == {width * scale} && {CANVAS}[1] == {height * scale}", 5)
+            time.sleep(1.5)  # the field spreads over the new size
+            result[name] = page.evaluate(CANVAS)
+            page.shot(os.path.join(out, name + ".png"))
+        result["stop_ms"] = stop(page)
+        result["status"] = page.evaluate(STATUS)
+        page.shot(os.path.join(out, "stopped-1.png"))
+        time.sleep(0.5)
+        page.shot(os.path.join(out, "stopped-2.png"))
+        return result
+    finally:
+        page.close()
+
+
+def rate(url):
+    page = Page(800, 600)
+    try:
+        page.navigate(url)
+        page.wait_for(RUNNING, 10)
+        time.sleep(1)
+        first, start = page.evaluate("Module.framesDrawn"), time.time()
+        time.sleep(2)
+        frames = (page.evaluate("Module.framesDrawn") - first) / (time.time() - start)
+        return {"frames_per_second": round(frames), "stop_ms": stop(page)}
+    finally:
+        page.close()
+
+
+def cpu(url, width, height):
+    page = Page(width, height)
+    try:
+        page.navigate(url)
+        page.wait_for(RUNNING, 10)
+        time.sleep(2)
+        frames, task, browser, start = (page.evaluate("Module.framesDrawn"), page.task_seconds(),
+                                         tree_cpu(page.browser.pid), time.time())
+        time.sleep(10)
+        seconds = time.time() - start
+        return {"size": f"{width}x{height}",
+                "main_thread_percent": round(100 * (page.task_seconds() - task) / seconds, 2),
+                "browser_percent": round(100 * (tree_cpu(page.browser.pid) - browser) / seconds, 1),
+                "frames_per_second": round((page.evaluate("Module.framesDrawn") - frames) / seconds)}
+    finally:
+        page.close()
+
+
+def message(url):
+    page = Page(800, 600)
+    try:
+        page.navigate(url)
+        return {"status": page.wait_for(STATUS, 5) or ""}
+    finally:
+        page.close()
 
 
 def main():
-    url, out = sys.argv[1], sys.argv[2]
-    profile = tempfile.mkdtemp()
-    browser = subprocess.Popen(
-        ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-         "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0",
-         f"--user-data-dir={profile}", "--window-size=800,600", "about:blank"],
-        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    try:
-        endpoint = None
-        deadline = time.time() + 30
-        while time.time() < deadline and endpoint is None:
-            line = browser.stderr.readline()
-            match = re.search(r"DevTools listening on (ws://\S+)", line)
-            if match:
-                endpoint = match.group(1)
-        if endpoint is None:
-            raise SystemExit("chromium did not start")
-        ws = websocket.create_connection(endpoint, timeout=30)
-        ids = iter(range(1, 1 << 30))
-
-        def call(method, session=None, **params):
-            request = {"id": next(ids), "method": method, "params": params}
-            if session:
-                request["sessionId"] = session
-            ws.send(json.dumps(request))
-            while True:
-                reply = json.loads(ws.recv())
-                if reply.get("id") == request["id"]:
-                    if "error" in reply:
-                        raise RuntimeError(f"{method}: {reply['error']}")
-                    return reply.get("result", {})
-
-        target = call("Target.createTarget", url="about:blank")["targetId"]
-        page = call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
-        call("Emulation.setDeviceMetricsOverride", page, width=800, height=600, deviceScaleFactor=1, mobile=False)
-        call("Page.enable", page)
-        call("Page.navigate", page, url=url)
-        call("Emulation.setFocusEmulationEnabled", page, enabled=True)
-
-        def shot(name):
-            data = call("Page.captureScreenshot", page, format="png")["data"]
-            with open(os.path.join(out, name), "wb") as f:
-                f.write(base64.b64decode(data))
-
-        def evaluate(expression):
-            return call("Runtime.evaluate", page, expression=expression, returnByValue=True)["result"].get("value")
-
-        time.sleep(3)
-        first = evaluate("Module.framesDrawn || 0")
-        time.sleep(2)
-        rate = ((evaluate("Module.framesDrawn || 0") or 0) - (first or 0)) / 2
-        shot("running.png")
-        for kind in ("keyDown", "keyUp"):
-            call("Input.dispatchKeyEvent", page, type=kind, key="Escape", code="Escape",
-                 windowsVirtualKeyCode=27, nativeVirtualKeyCode=27)
-        time.sleep(1)
-        status = evaluate("document.getElementById('status').hidden ? '' : document.getElementById('status').textContent")
-        shot("stopped-1.png")
-        time.sleep(0.5)
-        shot("stopped-2.png")
-        print(json.dumps({"status": status, "frames_per_second": rate}))
-    finally:
-        browser.terminate()
-        browser.wait(timeout=10)
+    command, url = sys.argv[1], sys.argv[2]
+    if command == "look":
+        result = look(url, sys.argv[3])
+    elif command == "rate":
+        result = rate(url)
+    elif command == "cpu":
+        result = cpu(url, int(sys.argv[3]), int(sys.argv[4]))
+    else:
+        result = message(url)
+    print(json.dumps(result))
 
 
 if __name__ == "__main__":

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The web build, as a user meets it: built with Debian's emscripten, the page
 # served on 127.0.0.1 and loaded in headless Chromium driven over the DevTools
-# protocol (field on screen, Escape stops it and the page says so), and the
-# same build under node giving the Linux build's seeded trace byte for byte.
+# protocol (field on screen and following the window, Escape stops it and the
+# page says so, a damaged program said so in one line), and the full build
+# under node giving the Linux build's seeded trace byte for byte.
 set -u
 cd "$(dirname "$0")/.."
 source tests/lib.sh
@@ -11,7 +12,6 @@ export NODE_PATH=/usr/share/nodejs  # Debian's emscripten finds its node modules
 cmake --preset web >/dev/null && cmake --build --preset web || exit 1
 [ -f build/default/build.ninja ] || cmake --preset default >/dev/null
 cmake --build --preset default >/dev/null || exit 1
-ls -l build/web/squarefield.js build/web/squarefield.wasm | awk '{ printf "%s: %d bytes\n", $9, $5 }'
 
 # Under node (whose own fetch cannot load a local file), the same options and the same bytes.
 node --no-experimental-fetch build/web/squarefield.js --headless --size 1024x768 --frames 300 --seed 7 \
@@ -58,24 +58,72 @@ pngcheck_size=$(identify -format %wx%h "$out/stopped.png" 2>/dev/null)
 listing=$(cd "$out" && ls -A | tr '\n' ' ')
 [ "$listing" = "fifo new.png piped.png stopped.png " ] || fail "node: the output folder holds: $listing"
 
-# The page, served from this machine only.
-mkdir "$work/site"
-cp docs/web/index.html build/web/squarefield.js build/web/squarefield.wasm "$work/site/"
-(cd "$work/site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
+# The page, served from this machine only, with the files docs/web holds.
+site="$work/site"
+mkdir "$site"
+cp docs/web/index.html docs/web/favicon.png build/web/page.js build/web/page.wasm "$site/"
+bytes=0
+for f in index.html favicon.png page.js page.wasm; do
+  packed=$(gzip -9c "$site/$f" | wc -c)
+  echo "$f: $(stat -c %s "$site/$f") bytes, $packed gzip-compressed"
+  bytes=$((bytes + packed))
+done
+echo "the page: $bytes bytes gzip-compressed"
+[ "$bytes" -le 102400 ] || fail "the page's files are $bytes bytes compressed, more than 100 KB"
+cmp -s build/web/page.wasm docs/web/page.wasm && cmp -s build/web/page.js docs/web/page.js ||
+  echo "note: docs/web/ holds another build of the page's program (scripts/build-web makes it again)"
+# Damaged programs, each in a folder of its own.
+mkdir "$site/truncated" "$site/missing"
+cp "$site/index.html" "$site/favicon.png" "$site/page.js" "$site/truncated/"
+head -c 20000 "$site/page.wasm" >"$site/truncated/page.wasm"
+cp "$site/index.html" "$site/favicon.png" "$site/page.js" "$site/missing/"
+(cd "$site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
 server=$!
 keep_pid "$server"
 for _ in $(seq 50); do grep -q "port [0-9]*" "$work/server.log" && break; sleep 0.1; done
 port=$(grep -o "port [0-9]*" "$work/server.log" | head -1 | cut -d' ' -f2)
 [ -n "$port" ] || { fail "the page server did not start"; finish_tests web; exit 1; }
+base="http://127.0.0.1:$port"
+value() { /usr/bin/python3 -c "import json, sys; print(json.loads(sys.argv[1]).get(sys.argv[2]))" "$1" "$2"; }
 
-for query in "" "?fps=0"; do
-  result=$(/usr/bin/python3 tests/web_drive.py "http://127.0.0.1:$port/index.html$query" "$work") ||
-    { fail "driving the page$query: $result"; continue; }
-  echo "page$query: $result"
-  field_in "$work/running.png" 800 600 || fail "page$query: no field of squares in all four quadrants"
-  grep -q '"status": "Stopped' <<<"$result" || fail "page$query: Escape did not stop it, or the page did not say so"
-  [ "$(compare -metric AE "$work/stopped-1.png" "$work/stopped-2.png" null: 2>&1)" = 0 ] ||
-    fail "page$query: still moving after Escape"
+result=$(/usr/bin/python3 tests/web_drive.py look "$base/index.html" "$work") || fail "driving the page: $result"
+echo "page: $result"
+[ "$(value "$result" started)" = True ] || fail "the page drew no frame"
+field_in "$work/running.png" 800 600 || fail "page: no field of squares in all four quadrants at 800x600"
+[ "$(value "$result" small)" = "[640, 480]" ] || fail "page: at 640x480 the canvas is $(value "$result" small)"
+field_in "$work/small.png" 640 480 || fail "page: no field in all four quadrants after the resize to 640x480"
+[ "$(value "$result" dpr2)" = "[2560, 1440]" ] || fail "page: at 1280x720, ratio 2, the canvas is $(value "$result" dpr2)"
+field_in "$work/dpr2.png" 2560 1440 || fail "page: no field in all four quadrants at 1280x720, ratio 2"
+grep -q "^Stopped" <<<"$(value "$result" status)" || fail "page: Escape did not stop it, or the page did not say so"
+[ "$(compare -metric AE "$work/stopped-1.png" "$work/stopped-2.png" null: 2>&1)" = 0 ] ||
+  fail "page: still moving after Escape"
+
+# The pace, fast and slow (the figures' targets are bench/web_page.sh's; these
+# bounds catch a browser's clamped timeouts and a stop that waits for the frame).
+fast=$(/usr/bin/python3 tests/web_drive.py rate "$base/index.html?fps=1000") || fail "driving ?fps=1000: $fast"
+echo "page?fps=1000: $fast"
+[ "$(value "$fast" frames_per_second)" -ge 400 ] || fail "page?fps=1000: $(value "$fast" frames_per_second) frames a second"
+unpaced=$(/usr/bin/python3 tests/web_drive.py rate "$base/index.html?fps=0") || fail "driving ?fps=0: $unpaced"
+echo "page?fps=0: $unpaced"
+[ "$(value "$unpaced" frames_per_second)" -ge 400 ] || fail "page?fps=0: $(value "$unpaced" frames_per_second) frames a second"
+slow=$(/usr/bin/python3 tests/web_drive.py rate "$base/index.html?fps=0.1") || fail "driving ?fps=0.1: $slow"
+echo "page?fps=0.1: $slow"
+awk -v t="$(value "$slow" stop_ms)" 'BEGIN { exit !(t != "None" && t < 1000) }' ||
+  fail "page?fps=0.1: the stop took $(value "$slow" stop_ms) ms"
+
+# A damaged or missing program: one line a visitor can read.
+for folder in truncated missing; do
+  said=$(/usr/bin/python3 tests/web_drive.py message "$base/$folder/index.html")
+  echo "page, $folder page.wasm: $said"
+  grep -q '"status": "squarefield could not start: its program (page.wasm) is missing or damaged. Reload the page to try again."' <<<"$said" ||
+    fail "page, $folder page.wasm: not the one-line message"
+done
+# Nothing the page asks for is missing (its icon included), but the program the last two lack.
+grep -v '/missing/page.wasm' "$work/server.log" | grep -q '" 404 ' && fail "the page asked for something not there: $(grep '" 404 ' "$work/server.log" | head -3)"
+
+# The CPU share at the default pace, printed (bench/web_page.sh holds the target).
+for size in "1920 1080" "3840 2160"; do
+  echo "page CPU: $(/usr/bin/python3 tests/web_drive.py cpu "$base/index.html" $size)"
 done
 
 finish_tests web

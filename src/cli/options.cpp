@@ -1,4 +1,5 @@
 #include "cli/options.h"
+#include "cli/values.h"
 
 #include <CLI/CLI.hpp>
 #include <cctype>
@@ -16,19 +17,6 @@ namespace {
 // Largest framebuffer the headless screen will allocate: 256 MiB of pixels.
 constexpr std::int64_t kMaxPixels = std::int64_t{1} << 26;
 
-// Decimal digits only: no sign, no spaces, no overflow.
-bool ParseWhole(const std::string& text, std::uint64_t& value) {
-  if (text.empty() || text.size() > 20) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  return true;
-}
-
 bool ParseSize(const std::string& text, int& width, int& height) {
   const auto x = text.find('x');
   if (x == std::string::npos || x == 0 || x + 1 == text.size()) return false;
@@ -38,21 +26,6 @@ bool ParseSize(const std::string& text, int& width, int& height) {
   width = static_cast<int>(w);
   height = static_cast<int>(h);
   return true;
-}
-
-// A decimal number, all of the text: digits with at most one point (no sign,
-// no exponent, no hex, which strtod alone would take).
-bool ParseNumber(const std::string& text, double& value) {
-  int digits = 0, points = 0;
-  for (const char c : text) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.') ++points;
-    else return false;
-  }
-  if (digits == 0 || points > 1) return false;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && std::isfinite(value);
 }
 
 }  // namespace
@@ -145,13 +118,12 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
     options.frames = static_cast<std::int64_t>(number);
   }
   if (!seed.empty()) {
-    if (!ParseWhole(seed, number)) return fail("--seed: '" + seed + "' is not a whole number from 0 to 2^64-1");
+    if (auto problem = ReadSeed(seed, number)) return fail(*problem);
     options.seed = number;
   }
   if (!fps.empty()) {
     double rate = 0;
-    if (!ParseNumber(fps, rate) || (rate != 0 && (rate < 0.1 || rate > 10000)))
-      return fail("--fps: '" + fps + "' is not 0 or a number from 0.1 to 10000");
+    if (auto problem = ReadFps(fps, rate)) return fail(*problem);
     options.fps = rate;
   }
   if (!window_id.empty()) {

@@ -40,9 +40,16 @@ void EventLoop::DoEvents() {
   host_.CountFrame();
   const auto now = Clock::now();
   if (period_ != Clock::duration::zero()) {
-    // Paced: every frame is shown, then the wait. A frame that ran late
-    // starts the count afresh instead of racing to catch up.
-    if (!PumpAndPresent()) return;
+    // Paced: every frame is shown, then the wait; faster than the display
+    // refreshes, once per refresh (the frames between would never be seen). A
+    // frame that ran late starts the count afresh instead of racing to catch up.
+    if (period_ >= refresh_ || now >= next_present_) {
+      if (!PumpAndPresent()) return;
+      next_present_ = now + refresh_;
+    } else {
+      std::string error;
+      if (!host_.Pump(error)) return Fail(error);
+    }
     next_frame_ = next_frame_ == Clock::time_point{} ? now + period_ : next_frame_ + period_;
     if (next_frame_ < now) next_frame_ = now;
     WaitUntil(next_frame_);

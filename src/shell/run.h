@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "platform/host.h"
+#include "platform/runtime_error.h"
 #include "shell/failure.h"
 
 namespace squarefield {
@@ -19,7 +22,22 @@ struct RunConfig {
   std::string trace, png, gif;         // output paths; empty: none
 };
 
-// Runs Form1 on `host` to its end; nothing when all went well.
+// Runs Form1 on `host` to its end with the outputs `config` names; nothing when all went well.
 std::optional<Failure> RunEffect(Host& host, const RunConfig& config);
+
+// The run itself, without opening or finishing any output (its paths are not
+// read): what the page runs, and what RunEffect runs between its outputs.
+struct Recording {
+  std::FILE* trace = nullptr;     // every platform call logged here
+  std::function<void()> on_frame;  // after every frame
+};
+struct Ended {
+  std::optional<std::string> host_failed;  // what the host said when it could go on no longer
+  std::optional<RuntimeError> error;
+  bool out_of_memory = false;
+};
+Ended RunForm(Host& host, const RunConfig& config, const Recording& recording);
+// How a run's end reads as a failure, with the output problems after it; nothing when it ended well.
+std::optional<Failure> FailureOf(const Ended& ended, std::vector<std::string> problems);
 
 }  // namespace squarefield

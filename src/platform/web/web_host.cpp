@@ -28,11 +28,30 @@
 // The JavaScript inside EM_ASM names its arguments $0, $1, ...
 #pragma clang diagnostic ignored "-Wdollar-in-identifier-extension"
 
+// In web_library.js.
+extern "C" void squarefield_present(const void* pixels, int width, int height, const void* rects, int count);
+extern "C" int squarefield_canvas_size(int* size);
+
 namespace squarefield {
 
 namespace {
 
 EM_ASYNC_JS(void, WaitForAnimationFrame, (), { await new Promise(resolve => requestAnimationFrame(() => resolve())); });
+
+// The page's turn without a wait: a message to itself, which the browser does
+// not hold back as it does a zero timeout called often (4 ms each after the
+// fifth), so --fps can go well past 250.
+EM_ASYNC_JS(void, YieldToPage, (), {
+  if (!Module.yieldChannel) {
+    const channel = Module.yieldChannel = new MessageChannel();
+    channel.waiting = [];
+    channel.port1.onmessage = () => channel.waiting.shift()();
+  }
+  await new Promise(resolve => { Module.yieldChannel.waiting.push(resolve); Module.yieldChannel.port2.postMessage(0); });
+});
+
+// Below this a timeout is no shorter than the browser's own bound on one.
+constexpr double kShortestTimeout = 0.004;
 
 // Escape from the page's keyboard events.
 struct Keyboard {
@@ -56,6 +75,13 @@ class WebPresenter final : public Presenter {
   }
 
   bool Pump(PresenterEvents& events, std::string& /*error*/) override {
+    // A new window size or pixel ratio: the canvas and the field follow.
+    int size[2] = {0, 0};
+    if (squarefield_canvas_size(size)) {
+      events.width = size[0];
+      events.height = size[1];
+      events.lost_picture = true;  // a canvas given a size is cleared
+    }
     events.escape_presses = keys_.escape_presses;
     keys_.escape_presses = 0;
     return true;
@@ -66,36 +92,19 @@ class WebPresenter final : public Presenter {
     EM_ASM({ document.getElementById("canvas").style.cursor = $0 < 0 ? "none" : ""; }, count);
   }
 
-  // Each damaged rectangle goes to the canvas as an image of its own size, so
-  // the cost follows the damage, not the canvas (putImageData's dirty
-  // rectangle still reads the whole image it is given).
   bool Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& /*error*/) override {
-    EM_ASM(
-        {
-          const context = document.getElementById('canvas').getContext('2d');
-          const rects = new Int32Array(HEAPU8.buffer, $2, $3 * 4);
-          for (let i = 0; i < $3; ++i) {
-            const x = rects[4 * i];
-            const y = rects[4 * i + 1];
-            const w = rects[4 * i + 2] - x;
-            const h = rects[4 * i + 3] - y;
-            const image = context.createImageData(w, h);
-            for (let row = 0; row < h; ++row) {
-              const from = $0 + ((y + row) * $1 + x) * 4;
-              image.data.set(HEAPU8.subarray(from, from + w * 4), row * w * 4);
-            }
-            context.putImageData(image, x, y);
-          }
-          Module.framesDrawn = $4;  // frames run so far, for whoever measures the page
-        },
-        fb.Row(0), fb.Width(), damage.data(), static_cast<int>(damage.size()), frames_);
+    squarefield_present(fb.Row(0), fb.Width(), fb.Height(), damage.data(), static_cast<int>(damage.size()));
+    EM_ASM({ Module.framesDrawn = $0; }, frames_);  // frames run so far, for whoever measures the page
     return true;
   }
 
-  void Yield() override { emscripten_sleep(0); }
+  void Yield() override { YieldToPage(); }
   void CountFrame() override { ++frames_; }
 
-  void Sleep(double seconds) override { emscripten_sleep(static_cast<unsigned>(seconds * 1000 + 0.5)); }
+  void Sleep(double seconds) override {
+    if (seconds < kShortestTimeout) return YieldToPage();
+    emscripten_sleep(static_cast<unsigned>(seconds * 1000));
+  }
   bool WaitForRefresh() override {
     WaitForAnimationFrame();
     return true;
@@ -105,6 +114,7 @@ class WebPresenter final : public Presenter {
     EM_ASM({
       const canvas = document.getElementById('canvas');
       canvas.style.cursor = "";
+      Module.stoppedAt = performance.now();  // for whoever measures the page
       const status = document.getElementById('status');
       if (status) {
         status.textContent = 'Stopped. Reload the page to start it again.';
@@ -131,14 +141,9 @@ std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& err
     return nullptr;
   }
   // The canvas in device pixels, so the squares are the display's own pixels.
-  const int width = EM_ASM_INT({
-    const canvas = document.getElementById('canvas');
-    const ratio = window.devicePixelRatio || 1;
-    canvas.width = Math.max(1, Math.floor(canvas.clientWidth * ratio));
-    canvas.height = Math.max(1, Math.floor(canvas.clientHeight * ratio));
-    return canvas.width;
-  });
-  const int height = EM_ASM_INT({ return document.getElementById('canvas').height; });
+  int size[2] = {1, 1};
+  squarefield_canvas_size(size);
+  const int width = size[0], height = size[1];
   return std::make_unique<FramebufferHost>(std::make_unique<WebPresenter>(), width, height);
 }
 

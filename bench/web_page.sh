@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The page's figures, each beside its target: its files' size compressed, the
+# first frame's time on a cold load from a local server, the main thread's CPU
+# share at the default pace at 1920x1080 and 3840x2160 (the whole browser's
+# beside it), the rate at ?fps=1000, and how soon Escape is seen at ?fps=0.1.
+# One table row per figure on standard output. Usage: bench/web_page.sh
+set -eu
+cd "$(dirname "$0")/.."
+source tests/lib.sh
+export NODE_PATH=/usr/share/nodejs
+{ cmake --preset web && cmake --build --preset web; } >/dev/null
+mkdir "$work/site"
+cp docs/web/index.html docs/web/favicon.png build/web/page.js build/web/page.wasm "$work/site/"
+(cd "$work/site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
+keep_pid $!
+for _ in $(seq 50); do grep -q "port [0-9]*" "$work/server.log" && break; sleep 0.1; done
+url="http://127.0.0.1:$(grep -o "port [0-9]*" "$work/server.log" | head -1 | cut -d' ' -f2)/index.html"
+row() { printf '| %-34s | %-48s | %-28s |\n' "$1" "$2" "$3"; }
+field() { /usr/bin/python3 -c "import json, sys; print(json.loads(sys.argv[1])[sys.argv[2]])" "$1" "$2"; }
+
+bytes=0
+for f in index.html favicon.png page.js page.wasm; do bytes=$((bytes + $(gzip -9c "$work/site/$f" | wc -c))); done
+row "page, gzip-compressed" "$bytes bytes (index.html, favicon.png, page.js, page.wasm)" "<= 102400 bytes"
+look=$(/usr/bin/python3 tests/web_drive.py look "$url" "$work")
+row "page, first frame (cold load)" "$(field "$look" first_frame_ms) ms after navigation" "<= 300 ms"
+for size in "1920 1080" "3840 2160"; do
+  cpu=$(/usr/bin/python3 tests/web_drive.py cpu "$url" $size)
+  row "page CPU, default pace, ${size/ /x}" "main thread $(field "$cpu" main_thread_percent)%, browser $(field "$cpu" browser_percent)%, $(field "$cpu" frames_per_second) frames/s" "<= 2% main thread"
+done
+fast=$(/usr/bin/python3 tests/web_drive.py rate "$url?fps=1000")
+row "page at ?fps=1000" "$(field "$fast" frames_per_second) frames/s" ">= 800 frames/s"
+slow=$(/usr/bin/python3 tests/web_drive.py rate "$url?fps=0.1")
+row "page at ?fps=0.1, Escape to stop" "$(field "$slow" stop_ms) ms" "<= 100 ms"

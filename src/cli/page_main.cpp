@@ -1,0 +1,58 @@
+// The page's program: the effect on a web page's canvas, with the two options
+// the page's address carries (?fps=N, ?seed=N; the page passes them as
+// arguments). The rest of the command line, its help and the file outputs
+// belong to the full build; left out, the page loads in a fraction of the time.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "cli/values.h"
+#include "platform/host.h"
+#include "shell/run.h"
+
+namespace squarefield {
+namespace {
+
+int Tell(Host* host, const std::string& line, int status) {
+  std::fprintf(stderr, "squarefield: %s\n", line.c_str());
+  if (host != nullptr) host->Tell(line);
+  return status;
+}
+
+int Main(int argc, char** argv) {
+  RunConfig run;
+  for (int i = 1; i < argc; i += 2) {
+    const std::string name = argv[i];
+    if (i + 1 == argc) return Tell(nullptr, name + ": needs a value", 2);
+    const std::string value = argv[i + 1];
+    std::optional<std::string> problem;
+    if (name == "--fps") {
+      double fps = 0;
+      problem = ReadFps(value, fps);
+      run.fps = fps;
+    } else if (name == "--seed") {
+      std::uint64_t seed = 0;
+      problem = ReadSeed(value, seed);
+      run.seed = seed;
+    } else {
+      problem = "the page takes fps and seed only, not '" + name + "'";
+    }
+    if (problem) return Tell(nullptr, *problem, 2);
+  }
+  std::string why;
+  std::unique_ptr<Host> host = OpenDesktopHost(HostConfig{}, why);
+  if (!host) return Tell(nullptr, "cannot run here: " + why, 2);
+  if (auto failure = FailureOf(RunForm(*host, run, Recording{}), {})) {
+    for (const auto& line : failure->lines) Tell(host.get(), line, 1);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace squarefield
+
+// The run yields to the page, so main has returned to the page long before the
+// run ends: only exit carries the status.
+int main(int argc, char** argv) { std::exit(squarefield::Main(argc, argv)); }
