@@ -102,7 +102,7 @@ grep -q "^Stopped" <<<"$(value "$result" status)" || fail "page: Escape did not 
 # bounds catch a browser's clamped timeouts and a stop that waits for the frame).
 fast=$(/usr/bin/python3 tests/web_drive.py rate "$base/index.html?fps=1000") || fail "driving ?fps=1000: $fast"
 echo "page?fps=1000: $fast"
-[ "$(value "$fast" frames_per_second)" -ge 400 ] || fail "page?fps=1000: $(value "$fast" frames_per_second) frames a second"
+[ "$(value "$fast" frames_per_second)" -ge 600 ] || fail "page?fps=1000: $(value "$fast" frames_per_second) frames a second"
 unpaced=$(/usr/bin/python3 tests/web_drive.py rate "$base/index.html?fps=0") || fail "driving ?fps=0: $unpaced"
 echo "page?fps=0: $unpaced"
 [ "$(value "$unpaced" frames_per_second)" -ge 400 ] || fail "page?fps=0: $(value "$unpaced" frames_per_second) frames a second"
