@@ -134,6 +134,54 @@ shot "$work/after.png"
 [ "$status" = 0 ] && [ "$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1)" = 0 ] ||
   fail "--root: status $status, and the desktop afterwards differs from before in $(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1) pixels"
 
+# The owner's races, tried again and again (each used to go wrong now and then):
+# the window destroyed 50-100 ms after the start is an ordinary end (status 0,
+# or 2 when it went before the program looked), never an X error; a window
+# resized twice in quick succession keeps the owner's last size.
+runs=0
+for delay in 0.05 0.06 0.07 0.08 0.09 0.1 0.05 0.075 0.1 0.06; do
+  rm -f "$work/idg"
+  "$x_window" 320 240 0 0 >"$work/idg" &
+  helper=$!
+  for _ in $(seq 50); do [ -s "$work/idg" ] && break; sleep 0.1; done
+  "$bin" --window-id "$(cat "$work/idg")" --fps 1000 2>"$work/err" &
+  pid=$!
+  sleep "$delay"
+  kill "$helper"; wait "$helper" 2>/dev/null
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && { kill -9 "$pid"; fail "destroyed after $delay s: still running"; }
+  wait "$pid"
+  status=$?
+  { [ "$status" = 0 ] || [ "$status" = 2 ]; } && ! grep -q "X Error\|BadGC\|X_FreeGC" "$work/err" ||
+    fail "destroyed after $delay s: status $status, $(head -3 "$work/err")"
+  runs=$((runs + 1))
+done
+echo "window destroyed early: $runs runs"
+[ "$runs" = 10 ] || fail "window destroyed early: $runs runs, not 10"
+"$x_window" 320 240 0 0 >"$work/idz" &
+helper=$!
+for _ in $(seq 50); do [ -s "$work/idz" ] && break; sleep 0.1; done
+id=$(cat "$work/idz")
+"$bin" --window-id "$id" --fps 1000 2>"$work/err" &
+pid=$!
+sleep 0.5
+runs=0
+for size in "400 300 500 350" "300 200 640 480" "500 500 320 240" "640 240 200 200" "480 360 360 480" \
+            "256 256 512 384" "320 240 400 300" "600 400 300 300" "200 300 400 200" "350 250 480 360"; do
+  read -r w1 h1 w2 h2 <<<"$size"
+  xdotool windowsize "$id" "$w1" "$h1" sleep 0.003 windowsize "$id" "$w2" "$h2"
+  sleep 0.3
+  got=$(xwininfo -id "$id" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+  [ "$got" = "${w2}x${h2}" ] || fail "resized to ${w1}x${h1} then ${w2}x${h2}: the window is $got"
+  runs=$((runs + 1))
+done
+echo "resized twice quickly: $runs runs"
+[ "$runs" = 10 ] || fail "resized twice quickly: $runs runs, not 10"
+kill -TERM "$pid"; wait "$pid"
+status=$?
+kill "$helper"; wait "$helper" 2>/dev/null
+[ "$status" = 0 ] || fail "resized twice quickly: status $status at SIGTERM, $(cat "$work/err")"
+
 stop_server "$xvfb"
 start_xvfb 1024x768 8 || exit 1
 refused "8-bit colours" "an 8-bit window" 320 240 0 0

@@ -303,6 +303,7 @@ void SdlPresenter::Close() {
   }
   for (Output& output : outputs_) sdl_->SDL_DestroyWindow(output.window);
   outputs_.clear();
+  if (embedded_) X11Link::Settle(x_display_);
   x11_.Destroy(child_);
   child_ = 0;
 }

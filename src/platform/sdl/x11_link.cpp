@@ -159,6 +159,11 @@ void X11Link::IgnoreErrors() {
   if (auto set = Symbol<XErrorHandler (*)(XErrorHandler)>("XSetErrorHandler")) set(OnXError);
 }
 
+void X11Link::Settle(void* display) {
+  auto sync = Symbol<int (*)(Display*, Bool)>("XSync");
+  if (sync && display) sync(static_cast<Display*>(display), False);
+}
+
 void X11Link::CatchDisplayLoss(void (*fatal)(const char*)) {
   g_fatal = fatal;
   if (auto set = Symbol<XIOErrorHandler (*)(XIOErrorHandler)>("XSetIOErrorHandler")) set(OnDisplayLost);
@@ -172,6 +177,7 @@ std::vector<MonitorArea> X11Link::Monitors() { return {}; }
 bool X11Link::Size(std::uint64_t, int&, int&) { return false; }
 int X11Link::ConnectionFd(void*) { return -1; }
 bool X11Link::EventsQueued(void*) { return false; }
+void X11Link::Settle(void*) {}
 std::string X11Link::Undrawable(std::uint64_t) { return ""; }
 std::uint64_t X11Link::CreateChild(std::uint64_t, int, int) { return 0; }
 void X11Link::Resize(std::uint64_t, int, int) {}

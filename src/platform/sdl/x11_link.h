@@ -46,6 +46,10 @@ class X11Link {
 
   // Errors about windows that vanished are expected: note them, do not exit.
   static void IgnoreErrors();
+  // Waits until the server has handled everything sent on `display` (SDL's
+  // connection), so the errors about a window that went come in while they
+  // are ignored, and not later, when SDL has put back Xlib's handler, which exits.
+  static void Settle(void* display);
   // A lost connection ends the program through `fatal`, which removes temporaries.
   static void CatchDisplayLoss(void (*fatal)(const char*));
 
