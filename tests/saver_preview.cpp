@@ -49,10 +49,12 @@ class PeekingHost final : public squarefield::Host {
   bool Pump(std::string& error) override { return inner_.Pump(error); }
   double RefreshRate() const override { return inner_.RefreshRate(); }
   bool InputPending() const override { return inner_.InputPending(); }
-  // Paced, the shell presents once a frame.
-  bool Present(std::string& error) override {
-    if (!inner_.Present(error)) return false;
-    if (++frames_ != 20) return true;
+  bool Present(std::string& error) override { return inner_.Present(error); }
+  // Every frame starts here (the presents are at most one a refresh); the
+  // preview paints its window as it draws, so what the 20th frame finds is shown.
+  void CountFrame() override {
+    inner_.CountFrame();
+    if (++frames_ != 20) return;
     HWND preview = reinterpret_cast<HWND>(inner_.Api().GetDesktopWindow());
     HDC dc = GetWindowDC(preview);
     for (int y = 0; y < 112; ++y)
@@ -62,7 +64,6 @@ class PeekingHost final : public squarefield::Host {
         black += c == RGB(0, 0, 0);
       }
     ReleaseDC(preview, dc);
-    return true;
   }
   int white = 0, black = 0;
 
