@@ -48,6 +48,11 @@ if command -v chromium >/dev/null && command -v emcc >/dev/null; then
   while IFS= read -r line; do rows+=("$line"); done < <(bench/web_page.sh)
 fi
 
+# The floor under those rows: a bare Xlib program sending frames like ours.
+while read -r size how; do
+  row "floor: bare Xlib, $size" "$how" "(informational)"
+done < <(bench/cpu_floor.sh 10 | sed -n 's/^\([0-9x]*\) \(.*\)$/\1 \2/p')
+
 # The Windows build under Wine, beside a bare loop of the same FillRect calls.
 if [ -x /usr/lib/wine/wine64 ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
   { cmake --preset windows -DSQUAREFIELD_BENCH=ON && cmake --build --preset windows; } >/dev/null
