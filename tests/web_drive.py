@@ -57,83 +57,69 @@ def stop(page):
     return round(took, 1) if isinstance(took, (int, float)) else None
 
 
-def look(url, out):
-    page = Page(800, 600)
-    try:
-        page.navigate(url)
-        result = {"started": bool(page.wait_for(RUNNING, 10))}
-        result["first_frame_ms"] = round(page.evaluate("Module.firstFrameAt || 0"), 1)
-        time.sleep(1.5)
-        page.shot(os.path.join(out, "running.png"))
-        for name, (width, height, scale) in (("small", (640, 480, 1)), ("dpr2", (1280, 720, 2))):
-            page.resize(width, height, scale)
-            page.wait_for(f"{CANVAS}[0] == {width * scale} && {CANVAS}[1] == {height * scale}", 5)
-            time.sleep(1.5)  # the field spreads over the new size
-            result[name] = page.evaluate(CANVAS)
-            page.shot(os.path.join(out, name + ".png"))
-            time.sleep(2)  # and again, for a slow machine
-            page.shot(os.path.join(out, name + "-later.png"))
-        result["stop_ms"] = stop(page)
-        result["status"] = page.evaluate(STATUS)
-        page.shot(os.path.join(out, "stopped-1.png"))
-        time.sleep(0.5)
-        page.shot(os.path.join(out, "stopped-2.png"))
-        return result
-    finally:
-        page.close()
+def look(page, out):
+    result = {"started": bool(page.wait_for(RUNNING, 10))}
+    result["first_frame_ms"] = round(page.evaluate("Module.firstFrameAt || 0"), 1)
+    time.sleep(1.5)
+    page.shot(os.path.join(out, "running.png"))
+    for name, (width, height, scale) in (("small", (640, 480, 1)), ("dpr2", (1280, 720, 2))):
+        page.resize(width, height, scale)
+        page.wait_for(f"{CANVAS}[0] == {width * scale} && {CANVAS}[1] == {height * scale}", 5)
+        time.sleep(1.5)  # the field spreads over the new size
+        result[name] = page.evaluate(CANVAS)
+        page.shot(os.path.join(out, name + ".png"))
+        time.sleep(2)  # and again, for a slow machine
+        page.shot(os.path.join(out, name + "-later.png"))
+    result["stop_ms"] = stop(page)
+    result["status"] = page.evaluate(STATUS)
+    page.shot(os.path.join(out, "stopped-1.png"))
+    time.sleep(0.5)
+    page.shot(os.path.join(out, "stopped-2.png"))
+    return result
 
 
-def rate(url):
-    page = Page(800, 600)
-    try:
-        page.navigate(url)
-        page.wait_for(RUNNING, 10)
-        time.sleep(1)
-        first, start = page.evaluate("Module.framesDrawn"), time.time()
-        time.sleep(2)
-        frames = (page.evaluate("Module.framesDrawn") - first) / (time.time() - start)
-        return {"frames_per_second": round(frames), "stop_ms": stop(page)}
-    finally:
-        page.close()
+def rate(page):
+    page.wait_for(RUNNING, 10)
+    time.sleep(1)
+    first, start = page.evaluate("Module.framesDrawn"), time.time()
+    time.sleep(2)
+    frames = (page.evaluate("Module.framesDrawn") - first) / (time.time() - start)
+    return {"frames_per_second": round(frames), "stop_ms": stop(page)}
 
 
-def cpu(url, width, height):
-    page = Page(width, height)
-    try:
-        page.navigate(url)
-        page.wait_for(RUNNING, 10)
-        time.sleep(2)
-        frames, task, browser, start = (page.evaluate("Module.framesDrawn"), page.task_seconds(),
-                                         tree_cpu(page.browser.pid), time.time())
-        time.sleep(10)
-        seconds = time.time() - start
-        return {"size": f"{width}x{height}",
-                "main_thread_percent": round(100 * (page.task_seconds() - task) / seconds, 2),
-                "browser_percent": round(100 * (tree_cpu(page.browser.pid) - browser) / seconds, 1),
-                "frames_per_second": round((page.evaluate("Module.framesDrawn") - frames) / seconds)}
-    finally:
-        page.close()
+def cpu(page, width, height):
+    page.wait_for(RUNNING, 10)
+    time.sleep(2)
+    frames, task, browser, start = (page.evaluate("Module.framesDrawn"), page.task_seconds(),
+                                     tree_cpu(page.browser.pid), time.time())
+    time.sleep(10)
+    seconds = time.time() - start
+    return {"size": f"{width}x{height}",
+            "main_thread_percent": round(100 * (page.task_seconds() - task) / seconds, 2),
+            "browser_percent": round(100 * (tree_cpu(page.browser.pid) - browser) / seconds, 1),
+            "frames_per_second": round((page.evaluate("Module.framesDrawn") - frames) / seconds)}
 
 
-def message(url):
-    page = Page(800, 600)
-    try:
-        page.navigate(url)
-        return {"status": page.wait_for(STATUS, 5) or ""}
-    finally:
-        page.close()
+def message(page):
+    return {"status": page.wait_for(STATUS, 5) or ""}
 
 
 def main():
     command, url = sys.argv[1], sys.argv[2]
-    if command == "look":
-        result = look(url, sys.argv[3])
-    elif command == "rate":
-        result = rate(url)
-    elif command == "cpu":
-        result = cpu(url, int(sys.argv[3]), int(sys.argv[4]))
-    else:
-        result = message(url)
+    size = (int(sys.argv[3]), int(sys.argv[4])) if command == "cpu" else (800, 600)
+    page = Page(*size)
+    try:
+        page.navigate(url)
+        if command == "look":
+            result = look(page, sys.argv[3])
+        elif command == "rate":
+            result = rate(page)
+        elif command == "cpu":
+            result = cpu(page, *size)
+        else:
+            result = message(page)
+    finally:
+        page.close()
     print(json.dumps(result))
 
 
