@@ -13,12 +13,14 @@ chown nobody "$rt"; chmod 700 "$rt"
 printf 'output HEADLESS-1 resolution 1280x720\ndefault_border none\n' >"$rt/config"
 cp "$bin" "$rt/squarefield"
 chmod 755 "$rt/squarefield"; chmod 644 "$rt/config"
+# With AS_EXEC set (for a process started in the background) it replaces the
+# subshell, so that $! is the process itself and the exit trap ends it.
 as() {
-  setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin HOME="$rt" XDG_RUNTIME_DIR="$rt" \
+  ${AS_EXEC:+exec} setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin HOME="$rt" XDG_RUNTIME_DIR="$rt" \
     WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 ${wl:+WAYLAND_DISPLAY=$wl} "$@"
 }
 wl=
-as sway -c "$rt/config" >"$rt/sway.log" 2>&1 &
+AS_EXEC=1 as sway -c "$rt/config" >"$rt/sway.log" 2>&1 &
 keep_pid $!
 for _ in $(seq 100); do ls "$rt"/wayland-[0-9] >/dev/null 2>&1 && break; sleep 0.1; done
 wl=$(basename "$(ls "$rt"/wayland-[0-9] 2>/dev/null | head -1)")
@@ -29,7 +31,7 @@ shot() { as grim "$rt/shot.png" && cp "$rt/shot.png" "$1"; }
 # Under the sanitizers: the Wayland client libraries (and the ones they load
 # and unload again, which leave no name to suppress by) keep memory to the
 # end; leaks in the program's own code are looked for by the other tests.
-as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --fps 60 --trace "$rt/t.txt" 2>"$work/err" &
+AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --fps 60 --trace "$rt/t.txt" 2>"$work/err" &
 pid=$!
 keep_pid $pid
 sleep 2
