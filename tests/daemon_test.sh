@@ -6,7 +6,9 @@
 # root, so it runs as nobody. Usage: daemon_test.sh path/to/squarefield
 bin=${1:?}
 source "$(dirname "$0")/lib.sh"
-[ "$(id -u)" = 0 ] || { echo "daemon: needs root to run the daemon as nobody; skipped"; exit 77; }
+[ "$(id -u)" = 0 ] || cannot_run daemon "needs root to run the daemon as nobody"
+need daemon xscreensaver xscreensaver xscreensaver-command
+need daemon util-linux setpriv
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$work/home" DISPLAY="$DISPLAY" "$@"; }
 chmod 755 "$work"
 mkdir -p "$work/bin" "$work/home"

@@ -29,8 +29,12 @@ TEST_F(Frame, MakesEightHundredTwoFillsAlternatingBlackAndWhite) {
   rig.form.Draw();
   const auto fills = rig.Calls("FillRect");
   ASSERT_EQ(fills.size(), 802u);
-  for (std::size_t i = 0; i < fills.size(); ++i)
-    ASSERT_EQ(fills[i].back(), i % 2 == 0 ? '4' : '5') << fills[i];
+  const std::string black = std::to_string(rig.form.Brushes(0)), white = std::to_string(rig.form.Brushes(1));
+  ASSERT_NE(black, white);
+  for (std::size_t i = 0; i < fills.size(); ++i) {
+    const std::string brush = fills[i].substr(fills[i].rfind(' ') + 1);  // the last field, however long
+    ASSERT_EQ(brush, i % 2 == 0 ? black : white) << fills[i];
+  }
   EXPECT_EQ(rig.form.Counter, 401);
 }
 

@@ -173,6 +173,26 @@ TEST_F(OutputFileTest, CheckingKeepsAnExistingFileAndAFileNamedLikeATemporary) {
   EXPECT_EQ(Entries(), 2);
 }
 
+// Every temporary is listed for the signal path to remove; one that could not
+// be listed is refused before a byte is written, not left to a signal.
+TEST_F(OutputFileTest, AnOutputThatCouldNotBeCleanedUpIsNotWritten) {
+  std::vector<std::unique_ptr<OutputFile>> open;
+  std::string problem;
+  int opened = 0;
+  for (; opened < 64; ++opened) {
+    auto file = std::make_unique<OutputFile>((folder_ / ("o" + std::to_string(opened))).string());
+    if (file->Open(problem) == nullptr) break;
+    open.push_back(std::move(file));
+  }
+  EXPECT_EQ(opened, 8);
+  EXPECT_NE(problem.find("clean up after a signal"), std::string::npos) << problem;
+  EXPECT_EQ(Entries(), 8);  // the refused one left no temporary
+  open.clear();
+  EXPECT_EQ(Entries(), 0);
+  // Slots come back once their files are done with.
+  EXPECT_TRUE(Write(path_, "again", problem)) << problem;
+}
+
 TEST_F(OutputFileTest, SameOutputSeesThroughSpellings) {
   EXPECT_TRUE(SameOutput("-", "-"));
   EXPECT_FALSE(SameOutput("-", path_));
@@ -246,6 +266,24 @@ TEST(Gif, DelayFollowsTheFrameRateButNotBelowTwoHundredths) {
   EXPECT_EQ(GifDelay(30), 3);
   EXPECT_EQ(GifDelay(1000), 2);
   EXPECT_EQ(GifDelay(0.5), 200);
+}
+
+// The GIF's size is its header's: a screen that changed size under the
+// recorder fails the file instead of writing past the recorder's buffer.
+TEST(Gif, AFrameOfAnotherSizeFailsTheFile) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  {
+    GifRecorder gif(out, 16, 8, 4);
+    Framebuffer fb(16, 8);
+    EXPECT_TRUE(gif.AddFrame(fb));
+    fb.Resize(64, 64);
+    EXPECT_FALSE(gif.AddFrame(fb));
+    fb.Resize(16, 8);
+    EXPECT_FALSE(gif.AddFrame(fb));  // failed stays failed
+    EXPECT_FALSE(gif.Finish());
+  }
+  std::fclose(out);
 }
 #endif
 

@@ -28,6 +28,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A test that cannot run here: on a developer's machine it is skipped (status
+# 77) and says why; under CI (CI=true) a missing tool is a missing install
+# step, so it fails. Usage: cannot_run WHAT WHY  (exits)
+cannot_run() {
+  if [ "${CI:-}" = true ]; then
+    echo "FAIL: $1: $2 (CI installs everything the tests use: see scripts/install-deps)"
+    exit 1
+  fi
+  echo "$1: $2; skipped"
+  exit 77
+}
+# Ends the test through cannot_run unless every COMMAND is there. Usage: need WHAT PACKAGE COMMAND...
+need() {
+  local what=$1 package=$2 c
+  shift 2
+  for c in "$@"; do command -v "$c" >/dev/null || cannot_run "$what" "no $c (package $package)"; done
+}
+
 # Starts an X server of our own on a free display (the server picks the number
 # and writes it once it is ready) and sets $display to it and $server to its pid.
 # -noreset: a server that resets when its last client leaves refuses the next

@@ -5,6 +5,7 @@
 
 #include "app/program.h"
 #include "rig.h"
+#include "shell/run.h"
 
 namespace squarefield::testing {
 namespace {
@@ -114,12 +115,34 @@ TEST(Lifecycle, RuntimeErrorEndsTheRunAndTheHostRestoresTheCursorAndBrushes) {
   const auto error = rig.Run();
   ASSERT_TRUE(error);
   EXPECT_EQ(error->Report(), "Run-time error 6: Overflow (in ReDimVar)");
-  EXPECT_EQ(rig.screen.CursorCount(), -1);
-  rig.guard.Restore(rig.services.api());
-  EXPECT_EQ(rig.screen.CursorCount(), 0);
-  EXPECT_EQ(rig.screen.LiveBrushes(), 0);
-  EXPECT_EQ(rig.Calls("ShowCursor").back(), "ShowCursor 1 -> 0");
-  EXPECT_EQ(rig.Calls("DeleteObject").size(), 2u);
+  EXPECT_EQ(rig.screen.CursorCount(), -1);  // the form itself gave nothing back
+}
+
+// The shell's own run gives them back on that path, with nobody's help.
+TEST(Lifecycle, TheShellRestoresTheCursorAndBrushesAfterARuntimeError) {
+  auto host = MakeHeadlessHost(40000, 8);
+  RunConfig config;
+  config.frames = 500;
+  config.seed = 1;
+  std::FILE* trace = std::tmpfile();
+  const Ended ended = RunForm(*host, config, Recording{trace, {}});
+  ASSERT_TRUE(ended.error);
+  EXPECT_EQ(ended.error->Report(), "Run-time error 6: Overflow (in ReDimVar)");
+  EXPECT_EQ(host->screen().CursorCount(), 0);
+  EXPECT_EQ(host->screen().LiveBrushes(), 0);
+  // Through the traced calls, so the trace says so too.
+  std::rewind(trace);
+  std::string last_cursor;
+  int deletes = 0;
+  char line[256];
+  while (std::fgets(line, sizeof line, trace)) {
+    const std::string text(line);
+    if (text.rfind("ShowCursor", 0) == 0) last_cursor = text;
+    deletes += text.rfind("DeleteObject", 0) == 0;
+  }
+  std::fclose(trace);
+  EXPECT_EQ(last_cursor, "ShowCursor 1 -> 0\n");
+  EXPECT_EQ(deletes, 2);
 }
 
 }  // namespace

@@ -10,8 +10,10 @@
 # Usage: mate_saver_test.sh BUILD_DIR
 build=${1:?}
 source "$(dirname "$0")/lib.sh"
-[ "$(id -u)" = 0 ] || { echo "mate-screensaver: needs root to run the daemon as nobody; skipped"; exit 77; }
-command -v mate-screensaver >/dev/null && command -v dbus-run-session >/dev/null || { echo "no mate-screensaver"; exit 77; }
+[ "$(id -u)" = 0 ] || cannot_run mate-screensaver "needs root to run the daemon as nobody"
+need mate-screensaver mate-screensaver mate-screensaver mate-screensaver-command
+need mate-screensaver dbus dbus-run-session
+need mate-screensaver util-linux unshare setpriv
 rt=$(mktemp -d)
 on_exit() { rm -rf "$rt"; }
 cmake --install "$build" --prefix "$rt/prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "cli/options.h"
 
@@ -74,8 +75,12 @@ TEST(Options, BadValuesAreRefusedByTheirRule) {
       {{"--headless", "--trace", "-", "--png", "-"}, "--png: '-' is also the --trace output"},
       {{"--window", "--headless"}, "--window: not with --headless"},
   };
-  for (const auto& [args, rule] : bad) ExpectRefused(args, rule);
-  EXPECT_EQ(bad.size(), 26u);
+  int ran = 0;
+  for (const auto& [args, rule] : bad) {
+    ExpectRefused(args, rule);
+    ++ran;
+  }
+  EXPECT_EQ(ran, 26);
 }
 
 TEST(Options, AnotherProgramsWindow) {
@@ -97,8 +102,16 @@ TEST(Options, AnotherProgramsWindow) {
   ExpectRefused({"--window-id", "nope"}, "--window-id: 'nope' is not a window id");
 }
 
+// A name of this test's own in the temporary folder: tests run side by side under ctest -j.
+std::filesystem::path TestPath(const std::string& leaf) {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  return std::filesystem::temp_directory_path() /
+         ("squarefield-" + std::string(info->name()) + "-" + std::to_string(std::random_device{}()) + "-" + leaf);
+}
+
 TEST(Options, TheSameFileForTwoOutputsIsRefused) {
-  const auto folder = std::filesystem::temp_directory_path();
+  const auto folder = TestPath("dir");
+  std::filesystem::create_directories(folder);
   const std::string z = (folder / "squarefield-z").string(), dot_z = (folder / "." / "squarefield-z").string();
   ExpectRefused({"--headless", "--trace", z.c_str(), "--png", dot_z.c_str()}, "is also the --trace output");
   ExpectRefused({"--headless", "--png", z.c_str(), "--trace", z.c_str()}, "is also the --trace output");
@@ -110,10 +123,11 @@ TEST(Options, TheSameFileForTwoOutputsIsRefused) {
   Options q;
   EXPECT_FALSE(Parse({"--headless", "--png", z.c_str(), "--trace", "-"}, q));
   EXPECT_EQ(q.trace, "-");
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Options, CheckingAnOutputLeavesNoFileBehind) {
-  const auto path = std::filesystem::temp_directory_path() / "squarefield-options-test.png";
+  const auto path = TestPath("out.png");
   std::filesystem::remove(path);
   Options o;
   const std::string p = path.string();

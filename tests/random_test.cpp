@@ -1,6 +1,9 @@
 // The generator and clocks behind Rnd, Randomize and Timer.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <set>
 
 #include "platform/basic_runtime.h"
@@ -53,11 +56,23 @@ TEST(VirtualClock, StartsAtNoonAndStepsPerRead) {
   EXPECT_EQ(clock.SecondsSinceMidnight(), 43200.001);
 }
 
-TEST(SystemClock, ReadsSecondsSinceMidnight) {
+// The wall clock's local time of day, read the C way, agrees to within a second or two.
+TEST(SystemClock, ReadsTheLocalTimeOfDay) {
   SystemClock clock;
-  const double s = clock.SecondsSinceMidnight();
-  EXPECT_GE(s, 0.0);
-  EXPECT_LT(s, 86400.0);
+  const std::time_t now = std::time(nullptr);
+  char text[16];
+  ASSERT_GT(std::strftime(text, sizeof text, "%H %M %S", std::localtime(&now)), 0u);
+  int h = 0, m = 0, s = 0;
+  ASSERT_EQ(std::sscanf(text, "%d %d %d", &h, &m, &s), 3);
+  const double expected = h * 3600.0 + m * 60.0 + s;
+  const double got = clock.SecondsSinceMidnight();
+  const double apart = std::fabs(got - expected);
+  EXPECT_LT(std::fmin(apart, 86400.0 - apart), 2.0) << "clock " << got << ", wall clock " << text;
+  // The fraction of a second is there too: two reads a few milliseconds apart differ.
+  const double first = clock.SecondsSinceMidnight();
+  double later = first;
+  for (int i = 0; i < 1000 && later == first; ++i) later = clock.SecondsSinceMidnight();
+  EXPECT_NE(later, first);
 }
 
 TEST(BasicRuntime, SeededRunsRepeatAndTimerIsSinglePrecision) {

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <sstream>
 #include <tuple>
 #include <string>
 #include <vector>
 
 #include "platform/headless/headless_host.h"
-#include "platform/trig.h"
 #include "shell/run.h"
 
 namespace squarefield {
@@ -26,7 +26,11 @@ std::vector<std::string> SeededTrace(int width, int height, std::int64_t frames,
   RunConfig config;
   config.frames = frames;
   config.seed = seed;
-  config.trace = (std::filesystem::temp_directory_path() / "squarefield-replay-trace.txt").string();
+  // A name of this test's own: tests run side by side under ctest -j.
+  config.trace = (std::filesystem::temp_directory_path() /
+                  ("squarefield-replay-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                   std::to_string(std::random_device{}()) + ".txt"))
+                     .string();
   EXPECT_FALSE(RunEffect(host, config));
   std::FILE* log = std::fopen(config.trace.c_str(), "r");
   std::vector<std::string> lines;
@@ -58,8 +62,8 @@ class Replay {
       for (Particle& p : particles_) {
         Expect("FillRect 3 " + Square(p) + " 4");
         p.v = p.acc + p.v;
-        p.x = p.x - Sin(p.a * kF) * p.v;
-        p.y = p.y - Cos(p.a * kF) * p.v;
+        p.x = p.x - std::sin(p.a * kF) * p.v;
+        p.y = p.y - std::cos(p.a * kF) * p.v;
         if (p.x < 0 || static_cast<float>(p.x) > static_cast<float>(w_) || p.y < 0 ||
             static_cast<float>(p.y) > static_cast<float>(h_))
           Spawn(p);
@@ -91,8 +95,8 @@ class Replay {
     const double r3 = Value(Next("Rnd -> "));
     const double radius = std::nearbyint(r1 * w_);
     p.a = r2 * 360;
-    p.x = w_ / 2 - radius * Sin(p.a * kF);
-    p.y = h_ / 2 - radius * Cos(p.a * kF);
+    p.x = w_ / 2 - radius * std::sin(p.a * kF);
+    p.y = h_ / 2 - radius * std::cos(p.a * kF);
     p.v = 1;
     p.acc = 1 / (80 - r3 * 60);
   }

@@ -5,8 +5,10 @@
 # it and the program run as nobody. Usage: wayland_test.sh path/to/squarefield
 bin=${1:?}
 source "$(dirname "$0")/lib.sh"
-[ "$(id -u)" = 0 ] || { echo "wayland: needs root to run the compositor as nobody; skipped"; exit 77; }
-command -v sway >/dev/null && command -v grim >/dev/null && command -v wtype >/dev/null || { echo "no sway, grim or wtype"; exit 77; }
+[ "$(id -u)" = 0 ] || cannot_run wayland "needs root to run the compositor as nobody"
+need wayland sway sway swaymsg
+need wayland grim grim
+need wayland wtype wtype
 rt=$(mktemp -d)
 on_exit() { rm -rf "$rt"; }
 chown nobody "$rt"; chmod 700 "$rt"

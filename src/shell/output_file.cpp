@@ -326,7 +326,15 @@ std::FILE* OutputFile::Open(std::string& problem) {
   }
   const int fd = CreateTemporary(target_, temp_, problem);
   if (fd < 0) return nullptr;
-  RegisterTemporary(temp_);
+  if (!RegisterTemporary(temp_)) {
+    // Unlisted, a signal would leave it behind: better not written at all.
+    problem = "too many outputs, or a name too long, to clean up after a signal";
+    CloseFd(fd);
+    std::error_code ec;
+    fs::remove(P(temp_), ec);
+    temp_.clear();
+    return nullptr;
+  }
 #ifndef _WIN32
   // A replaced file keeps its permissions; a new one gets what any new file would.
   mode_t mode;

@@ -145,15 +145,16 @@ void ForgetStopSignals() {
   ClearStopRequest();
 }
 
-void RegisterTemporary(const std::string& path) {
-  if (path.size() >= kMaxPath) return;
+bool RegisterTemporary(const std::string& path) {
+  if (path.size() >= kMaxPath) return false;
   std::lock_guard lock(g_registry);
   for (int i = 0; i < kMaxTemporaries; ++i)
     if (!g_in_use[i]) {
       std::memcpy(g_temporaries[i], path.c_str(), path.size() + 1);
       g_in_use[i] = 1;
-      return;
+      return true;
     }
+  return false;
 }
 
 void ForgetTemporary(const std::string& path) {

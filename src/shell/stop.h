@@ -19,8 +19,10 @@ void InstallStopHandlers();
 // Forgets every stop so far, signals included (for tests that run twice).
 void ForgetStopSignals();
 
-// Temporary files to remove when the program has to end at once.
-void RegisterTemporary(const std::string& path);
+// Temporary files to remove when the program has to end at once. False when
+// the path cannot be kept (too long, or every slot taken): such a file must not
+// be written, since a signal would leave it behind.
+[[nodiscard]] bool RegisterTemporary(const std::string& path);
 void ForgetTemporary(const std::string& path);
 
 // Removes the temporaries, reports `what` on stderr and ends the program with status 1.

@@ -19,7 +19,7 @@ std::uint16_t GifDelay(double fps) {
 }
 
 GifRecorder::GifRecorder(std::FILE* out, int width, int height, std::uint16_t delay)
-    : indices_(static_cast<std::size_t>(width) * height), delay_(delay) {
+    : indices_(static_cast<std::size_t>(width) * height), width_(width), height_(height), delay_(delay) {
   // Black and white only: frames are stored whole within the window that changed,
   // not with unchanged pixels marked transparent, since those marks break up the
   // long runs of one colour that the encoder compresses best (a third less data).
@@ -43,6 +43,11 @@ GifRecorder::~GifRecorder() {
 
 bool GifRecorder::AddFrame(const Framebuffer& framebuffer) {
   if (!ok_) return false;
+  // The GIF's size is fixed by its header: a frame of another size is a failure, not an overrun.
+  if (framebuffer.Width() != width_ || framebuffer.Height() != height_) {
+    ok_ = false;
+    return false;
+  }
   // Any colour but black shows as white: the effect paints only those two.
   const auto& pixels = framebuffer.Pixels();
   for (std::size_t i = 0; i < pixels.size(); ++i) indices_[i] = (pixels[i] & 0xFFFFFFu) != 0;

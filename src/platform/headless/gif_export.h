@@ -22,7 +22,7 @@ class GifRecorder {
   GifRecorder(const GifRecorder&) = delete;
   GifRecorder& operator=(const GifRecorder&) = delete;
 
-  // False once any write failed; later frames are then dropped.
+  // False once any write failed or a frame was not the GIF's size; later frames are then dropped.
   bool AddFrame(const Framebuffer& framebuffer);
   // Writes the trailer; false if the file is not a complete GIF.
   bool Finish();
@@ -30,6 +30,7 @@ class GifRecorder {
  private:
   st_gif* gif_ = nullptr;
   std::vector<std::uint8_t> indices_;
+  int width_, height_;
   std::uint16_t delay_;
   std::int64_t frames_ = 0;
   bool ok_ = true;
