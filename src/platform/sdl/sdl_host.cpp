@@ -458,13 +458,11 @@ void SdlPresenter::Show() {
   sdl_->SDL_RaiseWindow(outputs_.front().window);
 }
 
-std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
+std::unique_ptr<Host> OpenSdlHost(const HostConfig& config, std::string& error) {
   auto presenter = std::make_unique<SdlPresenter>();
   if (!presenter->Open(config, error)) return nullptr;
   const int width = presenter->Width(), height = presenter->Height();
   return std::make_unique<FramebufferHost>(std::move(presenter), width, height);
 }
-
-void PrepareConsole() {}
 
 }  // namespace squarefield

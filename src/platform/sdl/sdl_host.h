@@ -93,4 +93,7 @@ class SdlPresenter final : public Presenter {
   int height_ = 0;
 };
 
+// The SDL host, or null with `error`.
+std::unique_ptr<Host> OpenSdlHost(const HostConfig& config, std::string& error);
+
 }  // namespace squarefield
