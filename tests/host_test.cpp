@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/framebuffer/framebuffer.h"
+#include "platform/framebuffer/monitor_layout.h"
 #include "platform/headless/headless_host.h"
 #include "shell/guard.h"
 #include "shell/output_file.h"
@@ -80,6 +81,26 @@ TEST(Framebuffer, EverySpanWidthFillsExactlyItsPixels) {
           ASSERT_EQ(fb.At(x, y), inside ? colour & 0xFFFFFFu : 0u) << "span " << span << " at " << x << "," << y;
         }
     }
+}
+
+// Monitors placed in points, shown in pixels: at one scale the places stay;
+// at mixed scales neighbours stay neighbours, with no overlap and no gap.
+TEST(MonitorLayout, NeighboursStayNeighboursAtAnyScale) {
+  using P = MonitorPlace;
+  // One scale: the desktop's own places.
+  EXPECT_EQ(LayMonitors({{0, 0, 1280, 720}, {1280, 0, 640, 480}}, {{0, 0, 1280, 720}, {0, 0, 640, 480}}),
+            (std::vector<P>{{0, 0, 1280, 720}, {1280, 0, 640, 480}}));
+  // The second at scale 2: 320x240 points of 640x480 pixels, right of the first in pixels too.
+  EXPECT_EQ(LayMonitors({{0, 0, 1280, 720}, {1280, 0, 320, 240}}, {{0, 0, 1280, 720}, {0, 0, 640, 480}}),
+            (std::vector<P>{{0, 0, 1280, 720}, {1280, 0, 640, 480}}));
+  // The first at scale 2, listed last: the other starts where its pixels end, not its points.
+  EXPECT_EQ(LayMonitors({{640, 0, 1280, 720}, {0, 0, 640, 360}}, {{0, 0, 1280, 720}, {0, 0, 1280, 720}}),
+            (std::vector<P>{{1280, 0, 1280, 720}, {0, 0, 1280, 720}}));
+  // Stacked, and a gap on the desktop closed up.
+  EXPECT_EQ(LayMonitors({{0, 0, 800, 600}, {0, 600, 400, 300}, {3000, 0, 100, 100}},
+                        {{0, 0, 800, 600}, {0, 0, 800, 600}, {0, 0, 100, 100}}),
+            (std::vector<P>{{0, 0, 800, 600}, {0, 600, 800, 600}, {800, 0, 100, 100}}));
+  EXPECT_TRUE(LayMonitors({}, {}).empty());
 }
 
 TEST(RunGuard, TheLastFrameReadsAsEscapePressedOnceThenHeld) {

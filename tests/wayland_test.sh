@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Native Wayland in a real compositor (sway, headless, software rendering),
-# with no X server: the field full-screen, following an output's new size and
-# a second output, and Escape ending it cleanly. The compositor refuses root:
-# it and the program run as nobody. Usage: wayland_test.sh path/to/squarefield
+# with no X server: the picture on screen pixel for pixel the headless one of
+# the same seed and frame, at scale 1 and 2; the field full-screen, following
+# an output's new size, a second output of another scale and an output taken
+# away; Escape ending it cleanly, and a compositor that dies ending it with
+# status 1. The compositor refuses root: it and the program run as nobody.
+# Usage: wayland_test.sh path/to/squarefield
 bin=${1:?}
 source "$(dirname "$0")/lib.sh"
 [ "$(id -u)" = 0 ] || cannot_run wayland "needs root to run the compositor as nobody"
@@ -27,8 +30,39 @@ keep_pid $!
 for _ in $(seq 100); do ls "$rt"/wayland-[0-9] >/dev/null 2>&1 && break; sleep 0.1; done
 wl=$(basename "$(ls "$rt"/wayland-[0-9] 2>/dev/null | head -1)")
 [ -n "$wl" ] || { echo "FAIL: sway did not start: $(tail -3 "$rt/sway.log")"; exit 1; }
-msg() { as SWAYSOCK="$(ls "$rt"/sway-ipc.*)" swaymsg "$@"; }
-shot() { as grim "$rt/shot.png" && cp "$rt/shot.png" "$1"; }
+sock=$(ls "$rt"/sway-ipc.*)
+msg() { as SWAYSOCK="$sock" swaymsg "$@"; }
+shot() { as grim "${@:2}" "$rt/shot.png" && cp "$rt/shot.png" "$1"; }
+
+# Exactness: a seeded slow run is stopped between two frames, the screen shot,
+# and the shot must be the headless picture of the same size, seed and frame
+# count. The frame count is read off the trace (the polls that saw no Escape);
+# the one before and after are tried too, as the stop may fall around a frame.
+# Usage: exact NAME WIDTH HEIGHT (the output's size in pixels)
+exact() {
+  local name=$1 w=$2 h=$3 p k f best=none
+  AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --seed 5 --fps 4 --trace "$rt/$name.txt" 2>"$work/err" &
+  p=$!
+  keep_pid $p
+  sleep 3
+  kill -STOP $p
+  sleep 0.3
+  shot "$work/$name.png"
+  kill -TERM $p
+  kill -CONT $p
+  wait $p
+  k=$(grep -c "^GetAsyncKeyState 27 -> 0$" "$rt/$name.txt")
+  for f in $k $((k - 1)) $((k + 1)); do
+    [ "$f" -ge 1 ] || continue
+    "$bin" --headless --size "${w}x$h" --seed 5 --frames "$f" --png "$work/$name-$f.png" 2>/dev/null
+    [ "$(compare -metric AE "$work/$name.png" "$work/$name-$f.png" null: 2>&1)" = 0 ] && best=$f && break
+  done
+  [ "$best" != none ] || fail "$name: the screen is not the headless picture of frame $k ($(compare -metric AE "$work/$name.png" "$work/$name-$k.png" null: 2>&1) pixels differ)"
+}
+exact scale-1 1280 720
+msg output HEADLESS-1 scale 2 >/dev/null
+exact scale-2 1280 720
+msg output HEADLESS-1 scale 1 >/dev/null
 
 # Under the sanitizers: the Wayland client libraries (and the ones they load
 # and unload again, which leave no name to suppress by) keep memory to the
@@ -69,6 +103,17 @@ for r in o: print(r["width"], r["height"], r["x"] - l, r["y"] - t)' >"$work/outp
 done
 [ "$covered" = 2 ] || fail "two outputs: $covered of $(wc -l <"$work/outputs") outputs covered; $(cat "$work/why")"
 
+# The second output at scale 2: each output shows the field in all its pixels.
+msg output HEADLESS-2 scale 2 >/dev/null
+for _ in $(seq 8); do
+  sleep 1
+  shot "$work/first.png" -o HEADLESS-1
+  shot "$work/second.png" -o HEADLESS-2
+  field_in "$work/first.png" 800 600 && field_in "$work/second.png" 640 480 && break
+done
+[ "$(identify -format %wx%h "$work/second.png")" = 640x480 ] || fail "scale 2: the output's shot is $(identify -format %wx%h "$work/second.png")"
+field_in "$work/first.png" 800 600 && field_in "$work/second.png" 640 480 || fail "outputs at scales 1 and 2: not both covered"
+
 # The seat has a keyboard only while wtype's virtual one exists: give the
 # program time to take it (and its keymap) before the key.
 as wtype -s 1500 -k Escape
@@ -79,4 +124,42 @@ status=$?
 [ "$status" = 0 ] && tail -3 "$rt/t.txt" | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" ||
   fail "Escape: status $status, no clean shut-down; $(cat "$work/err")"
 [ ! -s "$work/err" ] || fail "something on stderr: $(cat "$work/err")"
+
+# An output taken away, then the compositor gone. A nested compositor with two
+# outputs, each a window of the outer one: closing a window removes its output.
+AS_EXEC=1 as WLR_BACKENDS=wayland WLR_WL_OUTPUTS=2 sway -c "$rt/config" >"$rt/inner.log" 2>&1 &
+inner=$!
+keep_pid $inner
+for _ in $(seq 100); do [ -e "$rt/wayland-2" ] && [ "$(ls "$rt"/sway-ipc.* | wc -l)" = 2 ] && break; sleep 0.1; done
+inner_sock=$(ls "$rt"/sway-ipc.* | grep -v "^$sock$")
+wl=wayland-2
+AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --fps 60 2>"$work/err" &
+pid=$!
+keep_pid $pid
+inner_outputs() { as SWAYSOCK="$inner_sock" swaymsg -t get_outputs | grep -c '"name": "WL-'; }
+for _ in $(seq 8); do
+  sleep 1
+  shot "$work/wl1.png" -o WL-1 && shot "$work/wl2.png" -o WL-2 &&
+    field_in "$work/wl1.png" $(identify -format '%w %h' "$work/wl1.png") &&
+    field_in "$work/wl2.png" $(identify -format '%w %h' "$work/wl2.png") && break
+done
+field_in "$work/wl1.png" $(identify -format '%w %h' "$work/wl1.png") && field_in "$work/wl2.png" $(identify -format '%w %h' "$work/wl2.png") ||
+  fail "nested compositor: not both outputs covered"
+wl=
+msg '[title="wlroots - WL-2"] kill' >/dev/null
+for _ in $(seq 50); do [ "$(inner_outputs)" = 1 ] && break; sleep 0.1; done
+[ "$(inner_outputs)" = 1 ] || fail "closing the nested compositor's window did not remove its output"
+wl=wayland-2
+sleep 1.5
+kill -0 $pid 2>/dev/null || fail "an output removed: the program ended"
+shot "$work/left.png" -o WL-1
+field_in "$work/left.png" $(identify -format '%w %h' "$work/left.png") || fail "an output removed: the one left is not covered"
+kill -9 $inner
+wait $inner 2>/dev/null
+for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill -0 $pid 2>/dev/null && { kill -9 $pid; fail "the compositor gone: the program runs on"; }
+wait $pid
+status=$?
+[ "$status" = 1 ] && [ "$(cat "$work/err")" = "squarefield: lost the connection to the display" ] ||
+  fail "the compositor gone: status $status (not 1), and said '$(cat "$work/err")'"
 finish_tests wayland
