@@ -20,7 +20,10 @@ foreach(xml stable/xdg-shell/xdg-shell.xml stable/viewporter/viewporter.xml
                      DEPENDS ${WAYLAND_PROTOCOLS}/${xml} VERBATIM)
   list(APPEND protocol_sources ${generated}/${name}-client-protocol.h ${generated}/${name}-protocol.c)
 endforeach()
-add_library(squarefield_wayland STATIC src/platform/wayland/wayland_presenter.cpp ${protocol_sources})
-target_include_directories(squarefield_wayland SYSTEM PRIVATE ${generated})
-target_link_libraries(squarefield_wayland PUBLIC squarefield_framebuffer PkgConfig::WAYLAND)
+# The generated code, also for the benchmarks' bare client.
+add_library(squarefield_wayland_protocols STATIC ${protocol_sources})
+target_include_directories(squarefield_wayland_protocols SYSTEM PUBLIC ${generated})
+target_link_libraries(squarefield_wayland_protocols PUBLIC PkgConfig::WAYLAND)
+add_library(squarefield_wayland STATIC src/platform/wayland/wayland_presenter.cpp)
+target_link_libraries(squarefield_wayland PUBLIC squarefield_framebuffer squarefield_wayland_protocols)
 target_compile_definitions(squarefield_wayland PUBLIC SQUAREFIELD_HAS_WAYLAND)

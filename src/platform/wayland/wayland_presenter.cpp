@@ -161,12 +161,13 @@ const wl_surface_listener kSurfaceListener = {SurfaceEnter, SurfaceLeave};
 void XdgConfigure(void* data, xdg_surface* xdg, std::uint32_t serial) {
   auto* s = static_cast<Surface*>(data);
   xdg_surface_ack_configure(xdg, serial);
-  // 0 x 0: ours to choose. A window starts at 1024x768 points; full screen is
-  // always given its size.
+  // 0 x 0: ours to choose. A window starts at 1024x768 points; full screen on
+  // an output at the output's size (a compositor may size it only once shown).
   int w = s->pending_width, h = s->pending_height;
   if (w <= 0 || h <= 0) {
-    w = s->points_width > 0 ? s->points_width : 1024;
-    h = s->points_height > 0 ? s->points_height : 768;
+    const Output* o = s->output;
+    w = s->points_width > 0 ? s->points_width : o && o->Width() > 0 ? o->Width() / o->scale : 1024;
+    h = s->points_height > 0 ? s->points_height : o && o->Height() > 0 ? o->Height() / o->scale : 768;
   }
   if (!s->configured || w != s->points_width || h != s->points_height) s->state->relay = true;
   s->points_width = w;
