@@ -134,9 +134,45 @@ for how in Escape close; do
   [ "$result" = 0 ] && [ "$elapsed" -lt 1000 ] || fail "--fps 0.1: $how took $elapsed ms (status $result)"
 done
 
+# Exactness: the screen is the headless picture of the same seed and frame.
+start --seed 5 --fps 4 --trace "$work/exact.txt"
+sleep 1
+kill -STOP "$pid"
+sleep 0.3
+xwd -root -silent | convert xwd:- "$work/exact.png"
+kill -TERM "$pid"
+kill -CONT "$pid"
+finish
+[ "$result" = 0 ] || fail "exactness run: status $result"
+same_as_headless "$bin" "X11" "$work/exact.png" "$work/exact.txt" 1024 768
+
 # --window: a 1024x768 window; --fps paces it.
 start --window --fps 30 --frames 30 --trace "$work/w.txt"
 finish; [ "$result" = 0 ] || fail "--window --fps 30 --frames 30 did not end in time"
 head -2 "$work/w.txt" | grep -q "SetWindowPos 1 -1 0 0 1024 768 0x0050" || fail "--window size"
+
+# --window follows its window: resized from outside, the field fills it anew.
+start --window --fps 30 --trace "$work/resized.txt"
+win=$(xdotool search --name '^squarefield$' | head -1)
+xdotool windowsize "$win" 600 300
+sleep 1.5
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xwd -root -silent | convert xwd:- "$work/resized.png"
+[ "$WIDTH" = 600 ] && [ "$HEIGHT" = 300 ] && field_in "$work/resized.png" 600 300 "$X" "$Y" ||
+  fail "--window resized to 600x300: no field over all of it (window ${WIDTH}x$HEIGHT at $X,$Y)"
+xdotool key Escape
+finish
+grep -qx "# screen 600x300" "$work/resized.txt" || fail "--window resized to 600x300: the field was not laid out anew at that size"
+
+# On a screen smaller than the window's 1024x768 it fits the screen.
+start_xvfb 1280x720 || exit 1
+start --window --fps 30
+win=$(xdotool search --name '^squarefield$' | head -1)
+X= Y= WIDTH= HEIGHT=
+[ -n "$win" ] && eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool key Escape
+finish
+[ -n "$Y" ] && [ "$Y" -ge 0 ] && [ $((Y + HEIGHT)) -le 720 ] ||
+  fail "--window on a 1280x720 screen: ${WIDTH}x$HEIGHT at $X,$Y is off the screen"
 
 finish_tests desktop

@@ -87,6 +87,22 @@ field_in() {
   done
 }
 
+# Exactness: a seeded run (--seed 5) stopped between two frames and its screen
+# shot SHOT must be the headless picture of the same size, seed and frame count.
+# The count is read off its TRACE (the polls that saw no Escape); the frame
+# before and after are tried too, as the stop may fall around a frame's present.
+# Usage: same_as_headless BIN WHAT SHOT TRACE WIDTH HEIGHT
+same_as_headless() {
+  local bin=$1 what=$2 shot=$3 trace=$4 w=$5 h=$6 k f
+  k=$(grep -c "^GetAsyncKeyState 27 -> 0$" "$trace")
+  for f in $k $((k - 1)) $((k + 1)); do
+    [ "$f" -ge 1 ] || continue
+    "$bin" --headless --size "${w}x$h" --seed 5 --frames "$f" --png "$work/headless-$f.png" 2>/dev/null
+    [ "$(compare -metric AE "$shot" "$work/headless-$f.png" null: 2>&1)" = 0 ] && { echo "$what: the screen is the headless frame $f"; return 0; }
+  done
+  fail "$what: the screen is not the headless picture of frame $k ($(compare -metric AE "$shot" "$work/headless-$k.png" null: 2>&1) pixels differ)"
+}
+
 # Runs a list of cases, one per line on standard input, through the function
 # named $1, and fails unless exactly $2 ran: a loop that runs none passes nothing.
 # Usage: run_cases FUNCTION COUNT <<'CASES' ... CASES

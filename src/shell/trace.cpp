@@ -88,7 +88,20 @@ float TracingRuntime::Timer() {
 
 void TracingRuntime::DoEvents() {
   trace_.Line("DoEvents");
+  if (width_ < 0) {
+    const ScreenObject before = inner_.Screen();
+    width_ = before.Width;
+    height_ = before.Height;
+  }
   inner_.DoEvents();
+  // A screen that changed size (a window resized, a monitor added) is worth a
+  // comment: the field is laid out anew from the next frame.
+  const ScreenObject after = inner_.Screen();
+  if (after.Width != width_ || after.Height != height_) {
+    width_ = after.Width;
+    height_ = after.Height;
+    trace_.Line("# screen %.0fx%.0f", after.Width / after.TwipsPerPixelX, after.Height / after.TwipsPerPixelY);
+  }
 }
 
 void TracingWindow::Show() {

@@ -59,6 +59,7 @@ class TracingRuntime final : public Runtime {
  private:
   Runtime& inner_;
   TraceWriter& trace_;
+  float width_ = -1, height_ = -1;  // the screen as last seen, in twips
 };
 
 class TracingWindow final : public Window {

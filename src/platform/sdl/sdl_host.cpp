@@ -122,8 +122,12 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   if (x11_only) {
     if (!OpenInto(config, error)) return false;
   } else if (windowed) {
-    width_ = 1024;
-    height_ = 768;
+    // 1024x768, or as much as the screen's usable area holds (a window taller
+    // than the screen would start above its top edge).
+    SDL_Rect usable{0, 0, 1024, 768};
+    if (sdl_->SDL_GetDisplayUsableBounds(0, &usable) != 0) usable = {0, 0, 1024, 768};
+    width_ = std::clamp(usable.w, 1, 1024);
+    height_ = std::clamp(usable.h, 1, 768);
     // Windowed, it keeps its frame, so it can be moved and closed like any window.
     SDL_Window* window = sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_,
                                                 height_, SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
@@ -360,7 +364,16 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
     }
     return true;
   }
-  if (!embedded_) return true;
+  if (!embedded_) {
+    // A window of ours: the field is its size, whatever the window manager made it.
+    const int old_width = width_, old_height = height_;
+    if (resized) Lay();
+    if (width_ != old_width || height_ != old_height) {
+      events.width = width_;
+      events.height = height_;
+    }
+    return true;
+  }
   // A window we do not own is watched for its size, and for its end; its
   // size is its owner's to set (SDL follows it on its own).
   int w = 0, h = 0;
