@@ -113,6 +113,9 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   // memory), not through a renderer: a software GL renderer redraws the whole
   // texture per frame. Wayland has no such surface: there it is a renderer's.
   if (driver && !std::strcmp(driver, "x11")) sdl_->SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // Elsewhere the window surface is a renderer's texture uploaded whole every
+  // present: a streaming texture of our own takes only the damage.
+  via_texture_ = !(driver && !std::strcmp(driver, "x11"));
   SDL_DisplayMode mode;
   if (sdl_->SDL_GetDesktopDisplayMode(0, &mode) != 0) {
     error = sdl_->SDL_GetError();
@@ -305,7 +308,11 @@ void SdlPresenter::Close() {
     // --root). A window that went meanwhile is no error worth a word.
     X11Link::IgnoreErrors();
   }
-  for (Output& output : outputs_) sdl_->SDL_DestroyWindow(output.window);
+  for (Output& output : outputs_) {
+    if (output.texture) sdl_->SDL_DestroyTexture(output.texture);
+    if (output.renderer) sdl_->SDL_DestroyRenderer(output.renderer);
+    sdl_->SDL_DestroyWindow(output.window);
+  }
   outputs_.clear();
   if (embedded_) X11Link::Settle(x_display_);
   x11_.Destroy(child_);
@@ -390,7 +397,50 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
   return true;
 }
 
-bool SdlPresenter::Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& /*error*/) {
+bool SdlPresenter::PresentTexture(Output& output, const Framebuffer& fb, std::span<const RECT> damage) {
+  const int w = output.area.w, h = output.area.h;
+  if (output.renderer == nullptr) {
+    output.renderer = sdl_->SDL_CreateRenderer(output.window, -1, 0);
+    if (output.renderer == nullptr) return false;
+  }
+  bool whole = false;
+  if (output.texture == nullptr || output.texture_w != w || output.texture_h != h) {
+    if (output.texture) sdl_->SDL_DestroyTexture(output.texture);
+    output.texture = sdl_->SDL_CreateTexture(output.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, w, h);
+    if (output.texture == nullptr) return false;
+    output.texture_w = w;
+    output.texture_h = h;
+    whole = true;  // a new texture holds nothing yet
+  }
+  const int left = output.area.x, top = output.area.y;
+  const int right = std::min(fb.Width(), left + w), bottom = std::min(fb.Height(), top + h);
+  auto upload = [&](int l, int t, int r, int b) {
+    if (r <= l || b <= t) return false;
+    const SDL_Rect to{l - left, t - top, r - l, b - t};
+    sdl_->SDL_UpdateTexture(output.texture, &to, fb.Row(t) + l, fb.Width() * 4);
+    return true;
+  };
+  bool sent = whole && upload(left, top, right, bottom);
+  if (!whole)
+    for (const RECT& d : damage)
+      sent |= upload(std::max<int>(d.left, left), std::max<int>(d.top, top), std::min<int>(d.right, right),
+                     std::min<int>(d.bottom, bottom));
+  if (sent) {
+    sdl_->SDL_RenderCopy(output.renderer, output.texture, nullptr, nullptr);
+    sdl_->SDL_RenderPresent(output.renderer);
+  }
+  return true;
+}
+
+bool SdlPresenter::Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& error) {
+  if (via_texture_) {
+    for (Output& output : outputs_)
+      if (!PresentTexture(output, fb, damage)) {
+        error = std::string("cannot draw in the window: ") + sdl_->SDL_GetError();
+        return false;
+      }
+    return true;
+  }
   for (const Output& output : outputs_) {
     SDL_Surface* surface = sdl_->SDL_GetWindowSurface(output.window);
     // No surface now (a window being resized, minimised): the next present shows it all.

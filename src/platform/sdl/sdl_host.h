@@ -60,7 +60,15 @@ class SdlPresenter final : public Presenter {
   struct Output {
     SDL_Window* window = nullptr;
     SDL_Rect area{};  // in framebuffer pixels
+    // Where the window has no surface of its own to send rectangles from (not
+    // X11: Wayland, other systems), a streaming texture its renderer draws:
+    // only the damaged rectangles are uploaded to it.
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int texture_w = 0, texture_h = 0;
   };
+  // Shows the damage through the output's texture; false when it has none.
+  bool PresentTexture(Output& output, const Framebuffer& fb, std::span<const RECT> damage);
 
   bool OpenInto(const HostConfig& config, std::string& error);
   // Full screen: a window per monitor over one framebuffer spanning them all.
@@ -88,6 +96,7 @@ class SdlPresenter final : public Presenter {
   std::vector<SDL_Rect> rects_;
   void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches
   bool video_ = false;
+  bool via_texture_ = false;  // not X11: present through a streaming texture
   int refresh_hz_ = 60;
   int width_ = 0;
   int height_ = 0;
