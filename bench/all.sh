@@ -43,6 +43,13 @@ while read -r size _ _ _ program _ _ server _; do
   row "CPU at --fps 60, SDL, $size" "$total% (program ${program%,}, X server $server)" "<= 1.0% in total"
 done < <(bench/cpu_share.sh 10)
 
+# Presenting beside a bare client of the same path: Wayland (sway) and X11 (Xvfb).
+if [ "$(id -u)" = 0 ] && command -v sway >/dev/null; then
+  while IFS='|' read -r _ path bare ours ratio target _; do
+    row "present: $(xargs <<<"$path")" "ours $(xargs <<<"$ours"), bare client $(xargs <<<"$bare"): $(xargs <<<"$ratio")" "$(xargs <<<"$target")"
+  done < <(bench/present.sh 8 | tail -n +3)
+fi
+
 # The page in headless Chromium.
 if command -v chromium >/dev/null && command -v emcc >/dev/null; then
   while IFS= read -r line; do rows+=("$line"); done < <(bench/web_page.sh)
