@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 #include "platform/framebuffer/framebuffer.h"
 #include "platform/framebuffer/monitor_layout.h"
+#include "platform/framebuffer/fill_batches.h"
 #include "platform/headless/headless_host.h"
 #include "shell/guard.h"
 #include "shell/output_file.h"
@@ -81,6 +83,64 @@ TEST(Framebuffer, EverySpanWidthFillsExactlyItsPixels) {
           ASSERT_EQ(fb.At(x, y), inside ? colour & 0xFFFFFFu : 0u) << "span " << span << " at " << x << "," << y;
         }
     }
+}
+
+// The fills since a present, replayed in batches of one colour on what that
+// present showed, give exactly the framebuffer's pixels: every order that
+// matters is kept, however the squares overlap, and most fills share a batch.
+TEST(FillBatcher, ReplayingTheBatchesGivesTheFramebufferExactly) {
+  std::mt19937 random(3);
+  int cases = 0;
+  for (int round = 0; round < 40; ++round) {
+    Framebuffer fb(200, 120);
+    fb.TrackDamage();
+    for (int i = 0; i < 300; ++i) {  // what was shown: some squares already
+      const int x = static_cast<int>(random() % 200), y = static_cast<int>(random() % 120);
+      fb.Fill(x, y, x + 5, y + 5, 0xFFFFFF);
+    }
+    Framebuffer shown = fb;
+    fb.ClearDamage();
+    ASSERT_TRUE(fb.FillsReplay());
+    // A frame: each square erased black, then painted white a little further
+    // on; crowded (a small area: many overlap) in odd rounds.
+    const int spread = round % 2 ? 40 : 200;
+    for (int i = 0; i < 400; ++i) {
+      const int x = static_cast<int>(random() % spread), y = static_cast<int>(random() % (spread * 3 / 5));
+      const int size = 1 + static_cast<int>(random() % 8);
+      fb.Fill(x, y, x + size, y + size, 0);
+      fb.Fill(x + 1, y - 1, x + 1 + size, y - 1 + size, 0xFFFFFF);
+    }
+    ASSERT_TRUE(fb.FillsReplay());
+    FillBatcher batcher;
+    // The right half of the screen, as one monitor of two would show it.
+    const RECT area{100, 0, 200, 120};
+    const auto batches = batcher.Batch(fb.Fills(), fb.Width(), fb.Height(), area);
+    for (const FillBatch& b : batches)
+      for (const RECT& r : b.rects) {
+        ASSERT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= 100 && r.bottom <= 120);
+        shown.Fill(r.left + area.left, r.top + area.top, r.right + area.left, r.bottom + area.top, b.pixel);
+      }
+    int differ = 0;
+    for (int y = 0; y < 120; ++y)
+      for (int x = 100; x < 200; ++x) differ += shown.At(x, y) != fb.At(x, y);
+    ASSERT_EQ(differ, 0) << "round " << round << ", " << batches.size() << " batches";
+    if (spread == 200) {
+      EXPECT_LT(batches.size(), 200u) << "round " << round;  // spread out, most share a batch
+    }
+    ++cases;
+  }
+  EXPECT_EQ(cases, 40);
+  // Past its bound, or after everything was damaged, the fills are no replay.
+  Framebuffer fb(64, 64);
+  fb.TrackDamage();
+  EXPECT_FALSE(fb.FillsReplay());  // a new screen: its pixels must be sent
+  fb.ClearDamage();
+  for (std::size_t i = 0; i <= Framebuffer::kMaxFills; ++i) fb.Fill(0, 0, 2, 2, 0xFFFFFF);
+  EXPECT_FALSE(fb.FillsReplay());
+  fb.ClearDamage();
+  fb.Fill(0, 0, 2, 2, 0);
+  fb.DamageAll();  // an expose
+  EXPECT_FALSE(fb.FillsReplay());
 }
 
 // Monitors placed in points, shown in pixels: at one scale the places stay;

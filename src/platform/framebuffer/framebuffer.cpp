@@ -22,6 +22,7 @@ void* AllocateLarge(std::size_t bytes) {
 Framebuffer::Framebuffer(int width, int height)
     : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height, 0) {
   damage_.reserve(1024);
+  fills_.reserve(1024);
 }
 
 void Framebuffer::Resize(int width, int height) {

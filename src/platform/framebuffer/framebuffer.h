@@ -33,6 +33,12 @@ struct LargePageAllocator {
   bool operator==(const LargePageAllocator<U>&) const { return true; }
 };
 
+// One fill as it landed: its rectangle, clipped to the screen, and its pixel.
+struct FillRecord {
+  RECT rect;
+  std::uint32_t pixel;
+};
+
 // Pixels are 0xXXRRGGBB, row by row from the top-left corner; the top byte is
 // not part of the colour.
 class Framebuffer {
@@ -65,11 +71,22 @@ class Framebuffer {
   void ClearDamage() {
     damage_.clear();
     coarse_ = false;
+    fills_.clear();
+    fills_whole_ = true;
   }
   void DamageAll() {
     damage_.assign(1, RECT{0, 0, width_, height_});
     coarse_ = true;
+    fills_.clear();
+    fills_whole_ = false;
   }
+  // The fills since the damage was last cleared, in order, where replaying
+  // them on what was last shown gives the screen exactly: none were dropped
+  // (past kMaxFills) and nothing else changed (a new size, all damaged).
+  // Where it is false, a presenter sends the damaged pixels instead.
+  bool FillsReplay() const { return fills_whole_; }
+  std::span<const FillRecord> Fills() const { return fills_; }
+  static constexpr std::size_t kMaxFills = 4096;
   // Past this many rectangles (many frames between two presents: unpaced, a
   // present a refresh) the damage becomes the one rectangle around it all.
   static constexpr std::size_t kMaxRects = 1024;
@@ -90,6 +107,8 @@ class Framebuffer {
   bool tracking_ = false;
   bool coarse_ = false;  // one rectangle around everything, grown by every fill
   std::vector<RECT> damage_;
+  std::vector<FillRecord> fills_;
+  bool fills_whole_ = false;
 };
 
 template <class T>
@@ -108,7 +127,15 @@ T* LargePageAllocator<T>::allocate(std::size_t n) {
   right = std::min(right, width_);
   bottom = std::min(bottom, height_);
   if (right <= left || bottom <= top) return;
-  if (tracking_) AddDamage(left, top, right, bottom);
+  if (tracking_) {
+    AddDamage(left, top, right, bottom);
+    if (fills_whole_) {
+      if (fills_.size() < kMaxFills)
+        fills_.push_back({RECT{left, top, right, bottom}, pixel});
+      else
+        fills_whole_ = false;
+    }
+  }
   const std::int32_t span = right - left;
   // A local stride: the stores below could otherwise alias width_ and reload it every row.
   const std::size_t stride = static_cast<std::size_t>(width_);

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/framebuffer/fill_batches.h"
 #include "platform/framebuffer/framebuffer_host.h"
 #include "platform/sdl/x11_link.h"
 
@@ -66,7 +67,12 @@ class SdlPresenter final : public Presenter {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int texture_w = 0, texture_h = 0;
+    std::uint64_t x_window = 0;  // on X11: where fills are replayed
   };
+  // On X11 the frame's fills themselves, replayed by the X server in batches
+  // of one colour; false when they cannot be (then the damage is sent).
+  bool PresentFills(const Framebuffer& fb);
+  void* Gc(std::uint32_t pixel, std::uint64_t drawable);
   // Shows the damage through the output's texture; false when it has none.
   bool PresentTexture(Output& output, const Framebuffer& fb, std::span<const RECT> damage);
 
@@ -97,6 +103,9 @@ class SdlPresenter final : public Presenter {
   void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches
   bool video_ = false;
   bool via_texture_ = false;  // not X11: present through a streaming texture
+  bool fills_ok_ = false;     // X11 with the framebuffer's own pixel format: fills can be replayed
+  std::vector<std::pair<std::uint32_t, void*>> gcs_;  // a graphics context per colour
+  FillBatcher batcher_;
   int refresh_hz_ = 60;
   int width_ = 0;
   int height_ = 0;

@@ -173,6 +173,37 @@ void X11Link::Settle(void* display) {
   if (sync && display) sync(static_cast<Display*>(display), False);
 }
 
+void* X11Link::CreateGc(void* display, std::uint64_t drawable, std::uint32_t pixel) {
+  auto create = Symbol<GC (*)(Display*, Drawable, unsigned long, XGCValues*)>("XCreateGC");
+  if (!create || !display) return nullptr;
+  XGCValues values{};
+  values.foreground = pixel;
+  values.graphics_exposures = False;
+  return create(static_cast<Display*>(display), static_cast<Drawable>(drawable), GCForeground | GCGraphicsExposures, &values);
+}
+
+void X11Link::FreeGc(void* display, void* gc) {
+  auto free_gc = Symbol<int (*)(Display*, GC)>("XFreeGC");
+  if (free_gc && display && gc) free_gc(static_cast<Display*>(display), static_cast<GC>(gc));
+}
+
+void X11Link::FillRectangles(void* display, std::uint64_t drawable, void* gc, std::span<const RECT> rects) {
+  static auto fill = Symbol<int (*)(Display*, Drawable, GC, XRectangle*, int)>("XFillRectangles");
+  static std::vector<XRectangle> boxes;
+  if (!fill || !display || !gc) return;
+  boxes.clear();
+  for (const RECT& r : rects)
+    boxes.push_back({static_cast<short>(r.left), static_cast<short>(r.top), static_cast<unsigned short>(r.right - r.left),
+                     static_cast<unsigned short>(r.bottom - r.top)});
+  fill(static_cast<Display*>(display), static_cast<Drawable>(drawable), static_cast<GC>(gc), boxes.data(),
+       static_cast<int>(boxes.size()));
+}
+
+void X11Link::Flush(void* display) {
+  static auto flush = Symbol<int (*)(Display*)>("XFlush");
+  if (flush && display) flush(static_cast<Display*>(display));
+}
+
 void X11Link::CatchDisplayLoss(void (*fatal)(const char*)) {
   g_fatal = fatal;
   if (auto set = Symbol<XIOErrorHandler (*)(XIOErrorHandler)>("XSetIOErrorHandler")) set(OnDisplayLost);
@@ -194,6 +225,10 @@ void X11Link::Destroy(std::uint64_t) {}
 void X11Link::WatchStructure(void*, std::uint64_t) {}
 void X11Link::IgnoreErrors() {}
 void X11Link::CatchDisplayLoss(void (*)(const char*)) {}
+void* X11Link::CreateGc(void*, std::uint64_t, std::uint32_t) { return nullptr; }
+void X11Link::FreeGc(void*, void*) {}
+void X11Link::FillRectangles(void*, std::uint64_t, void*, std::span<const RECT>) {}
+void X11Link::Flush(void*) {}
 #endif
 
 }  // namespace squarefield

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "platform/windows_api.h"
 
 namespace squarefield {
 
@@ -50,6 +53,13 @@ class X11Link {
   // connection), so the errors about a window that went come in while they
   // are ignored, and not later, when SDL has put back Xlib's handler, which exits.
   static void Settle(void* display);
+  // Server-side fills: a graphics context that fills with `pixel`, the
+  // rectangles filled with it in one request, and everything sent.
+  static void* CreateGc(void* display, std::uint64_t drawable, std::uint32_t pixel);
+  static void FreeGc(void* display, void* gc);
+  static void FillRectangles(void* display, std::uint64_t drawable, void* gc, std::span<const RECT> rects);
+  static void Flush(void* display);
+
   // A lost connection ends the program through `fatal`, which removes temporaries.
   static void CatchDisplayLoss(void (*fatal)(const char*));
 
