@@ -5,6 +5,8 @@
 // Usage: bare_present MODE WIDTH HEIGHT SECONDS
 //   MODE 0: one XShmPutImage per square (as SDL sends our damage)
 //   MODE 1: one XShmPutImage of their bounding box, the squares as its clip list
+//   MODE 2: server-side fills: the last frame's squares erased with one
+//           XFillRectangles in black, this frame's painted with one in white
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
@@ -39,6 +41,11 @@ int main(int argc, char** argv) {
   XSync(d, False);
   shmctl(info.shmid, IPC_RMID, nullptr);
   const GC gc = XCreateGC(d, win, 0, nullptr);
+  XGCValues black_values{}, white_values{};
+  black_values.foreground = 0;
+  white_values.foreground = 0xffffff;
+  const GC black = XCreateGC(d, win, GCForeground, &black_values), white = XCreateGC(d, win, GCForeground, &white_values);
+  std::vector<XRectangle> last;
   std::mt19937 random(1);
   std::vector<XRectangle> squares(400);
   auto* pixels = reinterpret_cast<std::uint32_t*>(image->data);
@@ -53,7 +60,11 @@ int main(int argc, char** argv) {
       right = std::max(right, r.x + 6);
       bottom = std::max(bottom, r.y + 6);
     }
-    if (mode == 0) {
+    if (mode == 2) {
+      if (!last.empty()) XFillRectangles(d, win, black, last.data(), static_cast<int>(last.size()));
+      XFillRectangles(d, win, white, squares.data(), static_cast<int>(squares.size()));
+      last = squares;
+    } else if (mode == 0) {
       for (const XRectangle& r : squares) XShmPutImage(d, win, gc, image, r.x, r.y, r.x, r.y, 6, 6, False);
     } else {
       XSetClipRectangles(d, gc, 0, 0, squares.data(), static_cast<int>(squares.size()), Unsorted);

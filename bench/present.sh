@@ -6,7 +6,9 @@
 # alternating, and the medians compared.
 #  - Wayland: headless sway (pixman), as nobody; bench/bare_wayland.
 #    Target: program + compositor <= 1.25x the bare client.
-#  - X11: Xvfb; bench/bare_present (shared-memory images). Shown for reference.
+#  - X11: Xvfb; bench/bare_present 2 (server-side fills: one XFillRectangles of
+#    the last frame's squares in black, one of this frame's in white).
+#    Target: program + X server <= 1.25x the bare client.
 # Usage: bench/present.sh [SECONDS]   (after: cmake --workflow --preset default; as root)
 set -eu
 seconds=${1:-8}
@@ -63,7 +65,7 @@ x11() {
   start_xvfb "$size"
   : >"$work/bare" ; : >"$work/ours"
   for _ in $(seq "$rounds"); do
-    "$build/bench/bare_present" 0 "${size%x*}" "${size#*x}" $((seconds + 3)) &
+    "$build/bench/bare_present" 2 "${size%x*}" "${size#*x}" $((seconds + 3)) &
     bare=$!
     share $bare $xvfb >>"$work/bare"
     wait $bare || true
@@ -73,7 +75,7 @@ x11() {
     kill -TERM $ours; wait $ours || true
   done
   stop_server $xvfb
-  report "X11 $size" "(next step)"
+  report "X11 $size" "<= 1.25x"
 }
 
 report() {

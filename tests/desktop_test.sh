@@ -144,7 +144,7 @@ kill -TERM "$pid"
 kill -CONT "$pid"
 finish
 [ "$result" = 0 ] || fail "exactness run: status $result"
-same_as_headless "$bin" "X11" "$work/exact.png" "$work/exact.txt" 1024 768
+same_as_headless "$bin" "X11" "$work/exact.png" "$(frames_in "$work/exact.txt")" 1024 768
 
 # --window: a 1024x768 window; --fps paces it.
 start --window --fps 30 --frames 30 --trace "$work/w.txt"

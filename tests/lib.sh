@@ -88,13 +88,11 @@ field_in() {
 }
 
 # Exactness: a seeded run (--seed 5) stopped between two frames and its screen
-# shot SHOT must be the headless picture of the same size, seed and frame count.
-# The count is read off its TRACE (the polls that saw no Escape); the frame
-# before and after are tried too, as the stop may fall around a frame's present.
-# Usage: same_as_headless BIN WHAT SHOT TRACE WIDTH HEIGHT
+# shot SHOT must be the headless picture of the same size, seed and frame count
+# FRAMES; the frame before and after are tried too, as the stop may fall around
+# a frame's present. Usage: same_as_headless BIN WHAT SHOT FRAMES WIDTH HEIGHT
 same_as_headless() {
-  local bin=$1 what=$2 shot=$3 trace=$4 w=$5 h=$6 k f
-  k=$(grep -c "^GetAsyncKeyState 27 -> 0$" "$trace")
+  local bin=$1 what=$2 shot=$3 k=$4 w=$5 h=$6 f
   for f in $k $((k - 1)) $((k + 1)); do
     [ "$f" -ge 1 ] || continue
     "$bin" --headless --size "${w}x$h" --seed 5 --frames "$f" --png "$work/headless-$f.png" 2>/dev/null
@@ -102,6 +100,9 @@ same_as_headless() {
   done
   fail "$what: the screen is not the headless picture of frame $k ($(compare -metric AE "$shot" "$work/headless-$k.png" null: 2>&1) pixels differ)"
 }
+
+# The frames a run's TRACE drew before a stop: the polls that saw no Escape.
+frames_in() { grep -c "^GetAsyncKeyState 27 -> 0$" "$1"; }
 
 # Runs a list of cases, one per line on standard input, through the function
 # named $1, and fails unless exactly $2 ran: a loop that runs none passes nothing.

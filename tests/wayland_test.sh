@@ -49,7 +49,7 @@ exact() {
   kill -TERM $p
   kill -CONT $p
   wait $p
-  same_as_headless "$bin" "$name" "$work/$name.png" "$rt/$name.txt" "$2" "$3"
+  same_as_headless "$bin" "$name" "$work/$name.png" "$(frames_in "$rt/$name.txt")" "$2" "$3"
 }
 exact scale-1 1280 720
 msg output HEADLESS-1 scale 2 >/dev/null

@@ -12,6 +12,7 @@ visitor would meet it, and prints what it saw as one JSON object.
   web_drive.py cpu URL W H        main-thread task time and the whole browser's
                                   CPU time over 10 s after 2 s, as shares of a core
   web_drive.py message URL        the status line 5 s after loading"""
+import base64
 import json
 import os
 import sys
@@ -100,6 +101,17 @@ def cpu(page, width, height):
             "frames_per_second": round((page.evaluate("Module.framesDrawn") - frames) / seconds)}
 
 
+def exact(page, out):
+    """The canvas as it is between two frames of a seeded slow run, and the frame count."""
+    page.wait_for(RUNNING, 10)
+    time.sleep(3)
+    frames, url = page.evaluate("[Module.framesDrawn, document.getElementById('canvas').toDataURL('image/png')]")
+    with open(os.path.join(out, "canvas.png"), "wb") as f:
+        f.write(base64.b64decode(url.split(",", 1)[1]))
+    stop(page)
+    return {"frames": frames}
+
+
 def message(page):
     return {"status": page.wait_for(STATUS, 5) or ""}
 
@@ -116,6 +128,8 @@ def main():
             result = rate(page)
         elif command == "cpu":
             result = cpu(page, *size)
+        elif command == "exact":
+            result = exact(page, sys.argv[3])
         else:
             result = message(page)
     finally:

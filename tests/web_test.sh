@@ -98,6 +98,12 @@ grep -q "^Stopped" <<<"$(value "$result" status)" || fail "page: Escape did not 
 [ "$(compare -metric AE "$work/stopped-1.png" "$work/stopped-2.png" null: 2>&1)" = 0 ] ||
   fail "page: still moving after Escape"
 
+# Exactness: the canvas between two frames of a seeded slow run is the
+# headless picture of the same size, seed and frame (fills replayed, batched).
+exact=$(/usr/bin/python3 tests/web_drive.py exact "$base/index.html?seed=5&fps=4" "$work") || fail "driving the seeded page: $exact"
+echo "page?seed=5&fps=4: $exact"
+same_as_headless build/default/squarefield "page" "$work/canvas.png" "$(value "$exact" frames)" 800 600
+
 # The pace, fast and slow (the figures' targets are bench/web_page.sh's; these
 # bounds catch a browser's clamped timeouts and a stop that waits for the frame).
 fast=$(/usr/bin/python3 tests/web_drive.py rate "$base/index.html?fps=1000") || fail "driving ?fps=1000: $fast"

@@ -1,7 +1,8 @@
 // Web host: the program compiled to WebAssembly, drawing on a page's <canvas>.
 //  - the screen's device context: a framebuffer in the module's memory, the
-//    canvas's size in device pixels; each present puts the damaged rectangles
-//    on the canvas with putImageData
+//    canvas's size in device pixels; each present replays the frame's fills
+//    on the canvas with fillRect, in batches of one colour (a new canvas, or
+//    more fills than are kept, gets the damaged rectangles with putImageData)
 //  - the loop stays the program's blocking loop: the shell's DoEvents waits and
 //    yields through this host (Asyncify), so the page stays responsive while
 //    Form1's load handler runs
@@ -19,10 +20,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include <memory>
 #include <string>
 
+#include "platform/framebuffer/fill_batches.h"
 #include "platform/framebuffer/framebuffer_host.h"
 
 // The JavaScript inside EM_ASM names its arguments $0, $1, ...
@@ -31,6 +34,7 @@
 // In web_library.js.
 extern "C" void squarefield_present(const void* pixels, int width, int height, const void* rects, int count);
 extern "C" int squarefield_canvas_size(int* size);
+extern "C" void squarefield_fill(const void* batches, int count);
 
 namespace squarefield {
 
@@ -93,7 +97,20 @@ class WebPresenter final : public Presenter {
   }
 
   bool Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& /*error*/) override {
-    squarefield_present(fb.Row(0), fb.Width(), fb.Height(), damage.data(), static_cast<int>(damage.size()));
+    if (fb.FillsReplay()) {
+      // The fills themselves, batched by colour where the order allows: what
+      // the canvas showed, with them replayed, is the framebuffer exactly.
+      flat_.clear();
+      for (const FillBatch& batch : batcher_.Batch(fb.Fills(), fb.Width(), fb.Height(), {0, 0, fb.Width(), fb.Height()})) {
+        flat_.push_back(static_cast<std::int32_t>(batch.pixel & 0xFFFFFFu));
+        flat_.push_back(static_cast<std::int32_t>(batch.rects.size()));
+        for (const RECT& r : batch.rects) flat_.insert(flat_.end(), {r.left, r.top, r.right, r.bottom});
+      }
+      squarefield_fill(flat_.data(), static_cast<int>(flat_.size()));
+    } else {
+      // A new canvas, or too much at once: the pixels.
+      squarefield_present(fb.Row(0), fb.Width(), fb.Height(), damage.data(), static_cast<int>(damage.size()));
+    }
     EM_ASM({ Module.framesDrawn = $0; }, frames_);  // frames run so far, for whoever measures the page
     return true;
   }
@@ -126,6 +143,8 @@ class WebPresenter final : public Presenter {
  private:
   Keyboard keys_;
   double frames_ = 0;
+  FillBatcher batcher_;
+  std::vector<std::int32_t> flat_;
 };
 
 }  // namespace
