@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The SDL desktop host as a user meets it, on an X server of its own (Xvfb):
 # the field on screen, and every way of ending it ending cleanly.
-# Usage: desktop_test.sh path/to/squarefield path/to/wm_close
-bin=${1:?} wm_close=${2:?}
+# Usage: desktop_test.sh path/to/squarefield path/to/wm_close path/to/x_window
+bin=${1:?}
+wm_close=${2:?} x_window=${3:?}
 source "$(dirname "$0")/lib.sh"
 
 # Without any display: status 2 and a message that points to --headless.
@@ -133,6 +134,24 @@ for how in Escape close; do
   echo "--fps 0.1: $how ended the run in $elapsed ms"
   [ "$result" = 0 ] && [ "$elapsed" -lt 1000 ] || fail "--fps 0.1: $how took $elapsed ms (status $result)"
 done
+
+# Nothing seen, nothing spent: covered entirely by another window it draws no
+# frames (and takes no CPU), and goes on where it was once uncovered.
+start --fps 30 --trace "$work/covered.txt"
+"$x_window" 1024 768 0 0 >/dev/null &
+cover=$!
+sleep 1
+t0=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+sleep 3
+t1=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+kill "$cover"; wait "$cover" 2>/dev/null
+sleep 1.5
+kill -TERM "$pid"
+finish
+polls=$(frames_in "$work/covered.txt")
+echo "covered for 4 s of 6.5 at --fps 30: $polls frames, $((t1 - t0)) ticks of CPU in 3 s covered"
+[ "$result" = 0 ] && [ "$polls" -ge 45 ] && [ "$polls" -le 120 ] && [ $((t1 - t0)) -le 5 ] ||
+  fail "covered: status $result, $polls frames in 6.5 s at --fps 30 (not about 75: it drew while covered, or did not go on), $((t1 - t0)) ticks while covered"
 
 # Exactness: the screen is the headless picture of the same seed and frame.
 start --seed 5 --fps 4 --trace "$work/exact.txt"

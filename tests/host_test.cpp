@@ -261,7 +261,9 @@ TEST_F(OutputFileTest, AnOutputThatCouldNotBeCleanedUpIsNotWritten) {
   std::string problem;
   int opened = 0;
   for (; opened < 64; ++opened) {
-    auto file = std::make_unique<OutputFile>((folder_ / ("o" + std::to_string(opened))).string());
+    std::string name = "out";
+    name += std::to_string(opened);
+    auto file = std::make_unique<OutputFile>((folder_ / name).string());
     if (file->Open(problem) == nullptr) break;
     open.push_back(std::move(file));
   }

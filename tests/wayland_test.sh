@@ -56,6 +56,28 @@ msg output HEADLESS-1 scale 2 >/dev/null
 exact scale-2 1280 720
 msg output HEADLESS-1 scale 1 >/dev/null
 
+# Nothing seen, nothing spent: on a workspace not shown the compositor asks
+# for no frames, and the program draws none (and takes no CPU) until it is
+# shown again, then goes on.
+AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --fps 30 --trace "$rt/hidden.txt" 2>"$work/err" &
+pid=$!
+keep_pid $pid
+sleep 1.5
+msg workspace 2 >/dev/null
+sleep 1
+t0=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+sleep 3
+t1=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+msg workspace 1 >/dev/null
+sleep 1.5
+kill -TERM $pid
+wait $pid
+status=$?
+polls=$(frames_in "$rt/hidden.txt")
+echo "another workspace for 4 s of 6.5 at --fps 30: $polls frames, $((t1 - t0)) ticks of CPU in 3 s hidden"
+[ "$status" = 0 ] && [ "$polls" -ge 45 ] && [ "$polls" -le 120 ] && [ $((t1 - t0)) -le 5 ] ||
+  fail "another workspace: status $status, $polls frames in 6.5 s at --fps 30 (not about 75), $((t1 - t0)) ticks hidden"
+
 # --window follows its window: a tiling compositor gives it the whole output,
 # then half of it when a second window opens beside it.
 AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --window --fps 30 --trace "$rt/window.txt" 2>"$work/err" &

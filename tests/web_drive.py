@@ -88,17 +88,20 @@ def rate(page):
     return {"frames_per_second": round(frames), "stop_ms": stop(page)}
 
 
-def cpu(page, width, height):
-    page.wait_for(RUNNING, 10)
+def cpu(page, width, height, ours=True):
+    """The main thread's and the whole browser's CPU over 10 s; `ours`: the
+    program's page (else any page, such as the yardstick: no frame count)."""
+    if ours:
+        page.wait_for(RUNNING, 10)
     time.sleep(2)
-    frames, task, browser, start = (page.evaluate("Module.framesDrawn"), page.task_seconds(),
-                                     tree_cpu(page.browser.pid), time.time())
+    drawn = "Module.framesDrawn" if ours else "0"
+    frames, task, browser, start = (page.evaluate(drawn), page.task_seconds(), tree_cpu(page.browser.pid), time.time())
     time.sleep(10)
     seconds = time.time() - start
     return {"size": f"{width}x{height}",
             "main_thread_percent": round(100 * (page.task_seconds() - task) / seconds, 2),
             "browser_percent": round(100 * (tree_cpu(page.browser.pid) - browser) / seconds, 1),
-            "frames_per_second": round((page.evaluate("Module.framesDrawn") - frames) / seconds)}
+            "frames_per_second": round((page.evaluate(drawn) - frames) / seconds)}
 
 
 def exact(page, out):
@@ -112,13 +115,38 @@ def exact(page, out):
     return {"frames": frames}
 
 
+# The page as the browser hides it: document.hidden and a visibilitychange.
+# (A headless browser shows every tab, and one on a bare X server minimises
+# none: the browser's own hiding cannot be had here.)
+HIDE = """Object.defineProperty(document, 'hidden', {configurable: true, get: () => %s});
+document.dispatchEvent(new Event('visibilitychange'));"""
+
+
+def hidden(page):
+    """Hidden for 4 s: the frames drawn and the main thread's time while it
+    is, and the frames in the 2 s after."""
+    page.wait_for(RUNNING, 10)
+    time.sleep(1)
+    page.evaluate(HIDE % "true")
+    time.sleep(1)
+    frames, task, start = page.evaluate("Module.framesDrawn"), page.task_seconds(), time.time()
+    time.sleep(3)
+    seconds = time.time() - start
+    hidden_frames, hidden_task = page.evaluate("Module.framesDrawn") - frames, page.task_seconds() - task
+    page.evaluate(HIDE % "false")
+    back = page.evaluate("Module.framesDrawn")
+    time.sleep(2)
+    return {"frames_while_hidden": hidden_frames, "main_thread_percent_hidden": round(100 * hidden_task / seconds, 3),
+            "frames_in_2s_after": page.evaluate("Module.framesDrawn") - back}
+
+
 def message(page):
     return {"status": page.wait_for(STATUS, 5) or ""}
 
 
 def main():
     command, url = sys.argv[1], sys.argv[2]
-    size = (int(sys.argv[3]), int(sys.argv[4])) if command == "cpu" else (800, 600)
+    size = (int(sys.argv[3]), int(sys.argv[4])) if command in ("cpu", "cpu-other") else (800, 600)
     page = Page(*size)
     try:
         page.navigate(url)
@@ -128,6 +156,10 @@ def main():
             result = rate(page)
         elif command == "cpu":
             result = cpu(page, *size)
+        elif command == "hidden":
+            result = hidden(page)
+        elif command == "cpu-other":
+            result = cpu(page, *size, ours=False)
         elif command == "exact":
             result = exact(page, sys.argv[3])
         else:

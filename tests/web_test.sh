@@ -104,6 +104,15 @@ exact=$(/usr/bin/python3 tests/web_drive.py exact "$base/index.html?seed=5&fps=4
 echo "page?seed=5&fps=4: $exact"
 same_as_headless build/default/squarefield "page" "$work/canvas.png" "$(value "$exact" frames)" 800 600
 
+# Nothing seen, nothing spent: hidden, at every pace, the page draws no frame
+# and goes on when shown again.
+for query in "" "?fps=60" "?fps=0"; do
+  hid=$(/usr/bin/python3 tests/web_drive.py hidden "$base/index.html$query") || fail "driving the hidden page$query: $hid"
+  echo "page$query hidden: $hid"
+  [ "$(value "$hid" frames_while_hidden)" -le 1 ] && [ "$(value "$hid" frames_in_2s_after)" -ge 100 ] ||
+    fail "page$query hidden: $(value "$hid" frames_while_hidden) frames while hidden, $(value "$hid" frames_in_2s_after) in the 2 s after"
+done
+
 # The pace, fast and slow (the figures' targets are bench/web_page.sh's; these
 # bounds catch a browser's clamped timeouts and a stop that waits for the frame).
 fast=$(/usr/bin/python3 tests/web_drive.py rate "$base/index.html?fps=1000") || fail "driving ?fps=1000: $fast"

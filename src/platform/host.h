@@ -68,6 +68,9 @@ class Host {
   virtual double RefreshRate() const { return 0; }
   // Escape was pressed since the program last polled it: a wait ends for it.
   virtual bool InputPending() const { return false; }
+  // Nothing of the field can be seen now (covered, hidden, the displays
+  // asleep): the loop waits instead of drawing until it can be again.
+  virtual bool Unseen() { return false; }
   // Waits `seconds`, or less: a host that can wakes as soon as an event
   // (a key, a close) arrives, so the wait pumps only when there is news.
   virtual void Sleep(double seconds);

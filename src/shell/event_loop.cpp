@@ -35,9 +35,23 @@ bool EventLoop::PumpAndPresent() {
   return true;
 }
 
+void EventLoop::WaitWhileUnseen() {
+  bool waited = false;
+  while (shown_ && !ending_ && !StopRequested() && !host_.InputPending() && host_.Unseen()) {
+    host_.Sleep(std::chrono::duration<double>(kSlice).count());
+    std::string error;
+    if (!host_.Pump(error)) return Fail(error);
+    waited = true;
+  }
+  // Seen again: the pace starts afresh rather than racing to catch up.
+  if (waited) next_frame_ = next_present_ = Clock::time_point{};
+}
+
 void EventLoop::DoEvents() {
   if (failure_) return;
   host_.CountFrame();
+  WaitWhileUnseen();
+  if (failure_) return;
   const auto now = Clock::now();
   if (period_ != Clock::duration::zero()) {
     // Paced: every frame is shown, then the wait; faster than the display

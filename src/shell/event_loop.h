@@ -33,6 +33,9 @@ class EventLoop {
  private:
   using Clock = std::chrono::steady_clock;
   bool PumpAndPresent();
+  // While nothing of the field can be seen: waits, pumping, until it can be,
+  // or the run is stopping. The frame is delayed, not skipped.
+  void WaitWhileUnseen();
   void WaitUntil(Clock::time_point due);
   void Fail(const std::string& error);
 

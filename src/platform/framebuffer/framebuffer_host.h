@@ -33,6 +33,8 @@ class Presenter {
     return true;
   }
   virtual double RefreshRate() const { return 0; }
+  // Nothing it shows can be seen now (see Host::Unseen).
+  virtual bool Unseen() { return false; }
   // Whether Escape is held down now (the keyboard is the presenter's).
   virtual bool EscapeDown() const { return false; }
 
@@ -65,6 +67,7 @@ class FramebufferHost final : public Host {
   bool Present(std::string& error) override;
   double RefreshRate() const override { return presenter_->RefreshRate(); }
   bool InputPending() const override { return screen_.escape_pressed; }
+  bool Unseen() override { return presenter_->Unseen(); }
   void Sleep(double seconds) override { presenter_->Sleep(seconds); }
   bool WaitForRefresh() override { return presenter_->WaitForRefresh(); }
   void Yield() override { presenter_->Yield(); }

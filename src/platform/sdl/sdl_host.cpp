@@ -163,6 +163,7 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     // only one client may have: the owner's have them, and the whole request
     // fails. Ask for its size changes alone, so SDL's surface follows them.
     if (embedded_) X11Link::WatchStructure(x_display_, child_);
+    WatchVisibility();
   }
   if (!embedded_) Lay();
   return true;
@@ -339,6 +340,12 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
         break;
       case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) events.closed = true;
+        if (event.window.event == SDL_WINDOWEVENT_HIDDEN || event.window.event == SDL_WINDOWEVENT_MINIMIZED ||
+            event.window.event == SDL_WINDOWEVENT_SHOWN || event.window.event == SDL_WINDOWEVENT_RESTORED) {
+          const bool hidden = event.window.event == SDL_WINDOWEVENT_HIDDEN || event.window.event == SDL_WINDOWEVENT_MINIMIZED;
+          for (Output& output : outputs_)
+            if (event.window.windowID == sdl_->SDL_GetWindowID(output.window)) output.hidden = hidden;
+        }
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resized = true;
         // The surface may have been replaced, and what it showed lost.
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event.window.event == SDL_WINDOWEVENT_EXPOSED ||
@@ -348,6 +355,15 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
       case SDL_DISPLAYEVENT:
         next_monitor_check_ = 0;
         break;
+      case SDL_SYSWMEVENT: {
+        std::uint64_t window = 0;
+        bool covered = false;
+        if (event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11 &&
+            X11Link::Visibility(&event.syswm.msg->msg.x11.event, window, covered))
+          for (Output& output : outputs_)
+            if (output.x_window == window) output.covered = covered;
+        break;
+      }
       default:
         break;
     }
@@ -361,6 +377,7 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
         // A monitor added, removed or resized: new windows on the new monitors.
         Close();
         if (!OpenMonitors(error)) return false;
+        WatchVisibility();
         if (shown_) Show();
         if (topmost_) Placed(true, false);
         resized = true;
@@ -444,16 +461,33 @@ void* SdlPresenter::Gc(std::uint32_t pixel, std::uint64_t drawable) {
   return gc;
 }
 
+void SdlPresenter::WatchVisibility() {
+  if (x_display_ == nullptr) return;
+  sdl_->SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+  for (Output& output : outputs_) {
+    if (output.x_window != 0) continue;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!sdl_->SDL_GetWindowWMInfo(output.window, &info) || info.subsystem != SDL_SYSWM_X11) continue;
+    output.x_window = info.info.x11.window;
+    X11Link::WatchVisibility(x_display_, output.x_window);
+  }
+}
+
+// Every window fully covered (by other windows: a compositing window manager
+// never says so, as it shows none directly) or unmapped: nothing is seen.
+bool SdlPresenter::Unseen() {
+  if (outputs_.empty() || (!shown_ && !embedded_)) return false;
+  for (const Output& output : outputs_)
+    if (!output.covered && !output.hidden) return false;
+  return true;
+}
+
 bool SdlPresenter::PresentFills(const Framebuffer& fb) {
   if (!fills_ok_ || !fb.FillsReplay()) return false;
-  for (Output& output : outputs_) {
-    if (output.x_window == 0) {
-      SDL_SysWMinfo info;
-      SDL_VERSION(&info.version);
-      if (!sdl_->SDL_GetWindowWMInfo(output.window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
-      output.x_window = info.info.x11.window;
-    }
-  }
+  WatchVisibility();
+  for (const Output& output : outputs_)
+    if (output.x_window == 0) return false;
   for (const Output& output : outputs_) {
     const RECT area{output.area.x, output.area.y, output.area.x + output.area.w, output.area.y + output.area.h};
     for (const FillBatch& batch : batcher_.Batch(fb.Fills(), fb.Width(), fb.Height(), area)) {

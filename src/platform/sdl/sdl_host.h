@@ -49,6 +49,7 @@ class SdlPresenter final : public Presenter {
   bool Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& error) override;
   double RefreshRate() const override { return refresh_hz_; }
   bool EscapeDown() const override;
+  bool Unseen() override;
   void CursorCountChanged(int count) override;
   void Placed(bool topmost, bool show) override;
   void Show() override;
@@ -68,7 +69,11 @@ class SdlPresenter final : public Presenter {
     SDL_Texture* texture = nullptr;
     int texture_w = 0, texture_h = 0;
     std::uint64_t x_window = 0;  // on X11: where fills are replayed
+    bool covered = false;        // X11: fully covered by other windows
+    bool hidden = false;         // unmapped or minimised
   };
+  // X11: asks to be told when each window is covered, and learns their ids.
+  void WatchVisibility();
   // On X11 the frame's fills themselves, replayed by the X server in batches
   // of one colour; false when they cannot be (then the damage is sent).
   bool PresentFills(const Framebuffer& fb);

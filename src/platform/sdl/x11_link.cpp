@@ -173,6 +173,23 @@ void X11Link::Settle(void* display) {
   if (sync && display) sync(static_cast<Display*>(display), False);
 }
 
+void X11Link::WatchVisibility(void* display, std::uint64_t window) {
+  auto attributes = Symbol<Status (*)(Display*, ::Window, XWindowAttributes*)>("XGetWindowAttributes");
+  auto select = Symbol<int (*)(Display*, ::Window, long)>("XSelectInput");
+  XWindowAttributes now{};
+  if (!attributes || !select || !display || !attributes(static_cast<Display*>(display), static_cast<::Window>(window), &now))
+    return;
+  select(static_cast<Display*>(display), static_cast<::Window>(window), now.your_event_mask | VisibilityChangeMask);
+}
+
+bool X11Link::Visibility(const void* event, std::uint64_t& window, bool& covered) {
+  const auto* e = static_cast<const XEvent*>(event);
+  if (e->type != VisibilityNotify) return false;
+  window = e->xvisibility.window;
+  covered = e->xvisibility.state == VisibilityFullyObscured;
+  return true;
+}
+
 void* X11Link::CreateGc(void* display, std::uint64_t drawable, std::uint32_t pixel) {
   auto create = Symbol<GC (*)(Display*, Drawable, unsigned long, XGCValues*)>("XCreateGC");
   if (!create || !display) return nullptr;
@@ -226,6 +243,8 @@ void X11Link::WatchStructure(void*, std::uint64_t) {}
 void X11Link::IgnoreErrors() {}
 void X11Link::CatchDisplayLoss(void (*)(const char*)) {}
 void* X11Link::CreateGc(void*, std::uint64_t, std::uint32_t) { return nullptr; }
+void X11Link::WatchVisibility(void*, std::uint64_t) {}
+bool X11Link::Visibility(const void*, std::uint64_t&, bool&) { return false; }
 void X11Link::FreeGc(void*, void*) {}
 void X11Link::FillRectangles(void*, std::uint64_t, void*, std::span<const RECT>) {}
 void X11Link::Flush(void*) {}

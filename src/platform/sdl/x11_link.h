@@ -53,6 +53,13 @@ class X11Link {
   // connection), so the errors about a window that went come in while they
   // are ignored, and not later, when SDL has put back Xlib's handler, which exits.
   static void Settle(void* display);
+  // Has `display`'s client told when `window` is covered or uncovered, beside
+  // what it is told already.
+  static void WatchVisibility(void* display, std::uint64_t window);
+  // For an X event (an XEvent*): when it says how much of a window can be
+  // seen, that window and true when it is fully covered; else false.
+  static bool Visibility(const void* event, std::uint64_t& window, bool& covered);
+
   // Server-side fills: a graphics context that fills with `pixel`, the
   // rectangles filled with it in one request, and everything sent.
   static void* CreateGc(void* display, std::uint64_t drawable, std::uint32_t pixel);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,9 @@ constexpr std::size_t kMaxRects = 4096;
 // A screensaver run ignores the pointer moving this far (a nudge of the desk).
 constexpr double kJitter = 8;
 constexpr int kMaxBuffers = 3;
+// A frame the compositor has not asked for the next of in this long (six
+// refreshes at 60 Hz) is one it is not showing.
+constexpr std::chrono::milliseconds kUnseenAfter{100};
 
 struct Output;
 struct Surface;
@@ -59,6 +63,7 @@ struct Surface {
   int width = 0, height = 0;          // in pixels: its buffers' size
   MonitorPlace area;                  // its part of the framebuffer
   wl_callback* frame = nullptr;       // a frame in flight
+  std::chrono::steady_clock::time_point frame_sent;
   std::vector<RECT> pending;          // changed since the last commit, in its own pixels
   bool pending_all = true;
   int pool_fd = -1;
@@ -571,6 +576,7 @@ bool WaylandPresenter::State::Flush(Surface& s) {
   s.pending.clear();
   s.pending_all = false;
   s.frame = wl_surface_frame(s.surface);
+  s.frame_sent = std::chrono::steady_clock::now();
   wl_callback_add_listener(s.frame, &kFrameListener, &s);
   wl_surface_commit(s.surface);
   b.busy = true;
@@ -716,6 +722,19 @@ double WaylandPresenter::RefreshRate() const {
 }
 
 bool WaylandPresenter::EscapeDown() const { return state_->escape_down; }
+
+// A compositor asks for no frame of a surface it does not show (another
+// workspace, covered, its output asleep): when every surface has had a frame
+// waiting for that long, nothing of the field is seen. A frame callback ends it.
+bool WaylandPresenter::Unseen() {
+  State& st = *state_;
+  const auto surfaces = st.Surfaces();
+  if (surfaces.empty()) return st.full_screen;  // every output gone
+  const auto now = std::chrono::steady_clock::now();
+  for (const Surface* s : surfaces)
+    if (s->frame == nullptr || now - s->frame_sent < kUnseenAfter) return false;
+  return true;
+}
 
 void WaylandPresenter::CursorCountChanged(int count) {
   state_->cursor_hidden = count < 0;

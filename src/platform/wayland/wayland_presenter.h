@@ -46,6 +46,7 @@ class WaylandPresenter final : public Presenter {
   bool Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& error) override;
   double RefreshRate() const override;
   bool EscapeDown() const override;
+  bool Unseen() override;
   void CursorCountChanged(int count) override;
   void Sleep(double seconds) override;
   void Unloaded() override;

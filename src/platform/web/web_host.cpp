@@ -54,6 +54,16 @@ EM_ASYNC_JS(void, YieldToPage, (), {
   await new Promise(resolve => { Module.yieldChannel.waiting.push(resolve); Module.yieldChannel.port2.postMessage(0); });
 });
 
+// A hidden tab's timers run late (once a second or less often): the wait for
+// it to be seen again ends on its visibilitychange instead, or after `ms`.
+EM_ASYNC_JS(void, WaitUntilVisible, (int ms), {
+  await new Promise(resolve => {
+    const done = () => { document.removeEventListener('visibilitychange', done); resolve(); };
+    document.addEventListener('visibilitychange', done);
+    setTimeout(done, ms);
+  });
+});
+
 // Below this a timeout is no shorter than the browser's own bound on one.
 constexpr double kShortestTimeout = 0.004;
 
@@ -118,7 +128,13 @@ class WebPresenter final : public Presenter {
   void Yield() override { YieldToPage(); }
   void CountFrame() override { ++frames_; }
 
+  // A hidden tab (another in front, the window minimised): nothing is seen.
+  bool Unseen() override { return EM_ASM_INT({ return typeof document != 'undefined' && document.hidden ? 1 : 0; }); }
+
   void Sleep(double seconds) override {
+    // Hidden, nothing but being shown again ends the wait (a key needs the
+    // page in front): a second at a time, so the wait costs next to nothing.
+    if (Unseen()) return WaitUntilVisible(1000);
     if (seconds < kShortestTimeout) return YieldToPage();
     emscripten_sleep(static_cast<unsigned>(seconds * 1000));
   }
