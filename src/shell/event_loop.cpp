@@ -38,7 +38,9 @@ bool EventLoop::PumpAndPresent() {
 void EventLoop::WaitWhileUnseen() {
   bool waited = false;
   while (shown_ && !ending_ && !StopRequested() && !host_.InputPending() && host_.Unseen()) {
-    host_.Sleep(std::chrono::duration<double>(kSlice).count());
+    // Long slices: a host that can tell it is unseen wakes on its events (being
+    // shown again, a key), and a signal cuts any wait short.
+    host_.Sleep(std::chrono::duration<double>(kUnseenSlice).count());
     std::string error;
     if (!host_.Pump(error)) return Fail(error);
     waited = true;

@@ -29,6 +29,8 @@ class EventLoop {
   // The longest a paced wait sleeps before it pumps the host again: the bound
   // on how late a stop is seen by a host whose sleep no event cuts short.
   static constexpr std::chrono::milliseconds kSlice{40};
+  // The same while nothing is seen: the wait's own wakeups are its whole cost.
+  static constexpr std::chrono::milliseconds kUnseenSlice{1000};
 
  private:
   using Clock = std::chrono::steady_clock;
