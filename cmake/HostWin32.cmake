@@ -2,7 +2,7 @@
 # embedded manifest declaring per-monitor DPI awareness.
 enable_language(RC)
 add_library(squarefield_win32 STATIC src/platform/win32/win32_host.cpp src/platform/win32/saver.cpp)
-target_link_libraries(squarefield_win32 PUBLIC squarefield_runtime user32 gdi32 advapi32)
+target_link_libraries(squarefield_win32 PUBLIC squarefield_runtime user32 gdi32 advapi32 wtsapi32)
 configure_file(src/platform/win32/version.h.in ${CMAKE_CURRENT_BINARY_DIR}/win32/squarefield_version.h @ONLY)
 # The icon is made by scripts/make-icon from the program's own picture.
 file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/data/squarefield.ico ${CMAKE_CURRENT_BINARY_DIR}/win32/squarefield.ico COPY_ON_ERROR)

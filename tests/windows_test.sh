@@ -127,6 +127,22 @@ await_exit 6
 [ "$status" = 0 ] || fail "WM_CLOSE: status $status, not 0 within 6 s"
 clean_shutdown "$work/close.txt" || fail "WM_CLOSE: no clean shut-down"
 
+# Nothing seen, nothing spent: with the session locked it draws no frames, and
+# goes on once it is unlocked (the session change posted as Windows sends it).
+"$wine" "$exe" --fps 30 --trace "$work/locked.txt" &
+pid=$!
+sleep 3
+"$wine" build/windows/tests/win_message.exe squarefield lock || fail "win_message lock"
+sleep 4
+"$wine" build/windows/tests/win_message.exe squarefield unlock || fail "win_message unlock"
+sleep 2
+"$wine" build/windows/tests/win_close.exe squarefield || fail "win_close"
+await_exit 6
+polls=$(tr -d '\r' <"$work/locked.txt" | grep -c "^GetAsyncKeyState 27 -> 0$")
+echo "session locked for 4 s of about 9 at --fps 30: $polls frames"
+[ "$status" = 0 ] && [ "$polls" -ge 60 ] && [ "$polls" -le 200 ] ||
+  fail "session locked: status $status, $polls frames in about 9 s at --fps 30 (about 150: it drew while locked, or did not go on)"
+
 # Frames per second in the virtual desktop at 1024x768: two run lengths, so start-up cancels out.
 timed() { local t0 t1; t0=$(date +%s.%N); "$wine" "$exe" --frames "$1" || fail "timed run"; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'; }
 t1=$(timed 2000)

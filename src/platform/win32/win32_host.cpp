@@ -2,6 +2,8 @@
 
 #include "platform/stop_request.h"
 
+#include <wtsapi32.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
@@ -11,6 +13,8 @@ namespace squarefield {
 
 namespace {
 constexpr wchar_t kClassName[] = L"squarefield";
+// GUID_CONSOLE_DISPLAY_STATE: the console's displays on, off or dimmed.
+constexpr GUID kConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
 
 ::HWND ToHwnd(squarefield::HWND h) { return reinterpret_cast<::HWND>(h); }
 ::HDC ToHdc(HDC h) { return reinterpret_cast<::HDC>(h); }
@@ -86,6 +90,12 @@ bool Win32Session::Open(const HostConfig& config, std::string& error) {
     return false;
   }
   ReadClientSize();
+  if (!preview_) {
+    // Told when every display goes off or on, and when the session is locked
+    // or disconnected: nothing is seen then.
+    power_notify_ = RegisterPowerSettingNotification(hwnd_, &kConsoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
+    WTSRegisterSessionNotification(hwnd_, NOTIFY_FOR_THIS_SESSION);
+  }
 
   const ::HDC screen = ::GetDC(nullptr);
   const int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
@@ -99,10 +109,24 @@ bool Win32Session::Open(const HostConfig& config, std::string& error) {
 
 Win32Session::~Win32Session() { Close(); }
 
+bool Win32Session::Unseen() const {
+  if (hwnd_ == nullptr) return false;
+  if (preview_) return !IsWindowVisible(hwnd_);
+  return displays_off_ || session_away_;
+}
+
+void Win32Session::Sleep(double seconds) const {
+  // Any message (a key, the session unlocked, the displays back on) ends it.
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(seconds * 1000), QS_ALLINPUT);
+}
+
 void Win32Session::Close() {
   if (hwnd_ == nullptr) return;
   const ::HWND hwnd = hwnd_;
   hwnd_ = nullptr;
+  if (power_notify_) UnregisterPowerSettingNotification(static_cast<HPOWERNOTIFY>(power_notify_));
+  power_notify_ = nullptr;
+  if (!preview_) WTSUnRegisterSessionNotification(hwnd);
   DestroyWindow(hwnd);
 }
 
@@ -205,6 +229,22 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
     case WM_DESTROY:
       // A preview's parent went away, taking its child with it.
       if (session && session->preview_) RequestStop();
+      return 0;
+    case WM_POWERBROADCAST:
+      if (session && wparam == PBT_POWERSETTINGCHANGE && lparam != 0) {
+        const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lparam);
+        // 0: off, 1: on, 2: dimmed (still seen).
+        if (IsEqualGUID(setting->PowerSetting, kConsoleDisplayState) && setting->DataLength >= sizeof(DWORD))
+          session->displays_off_ = *reinterpret_cast<const DWORD*>(setting->Data) == 0;
+      }
+      return TRUE;
+    case WM_WTSSESSION_CHANGE:
+      if (session) {
+        if (wparam == WTS_SESSION_LOCK || wparam == WTS_CONSOLE_DISCONNECT || wparam == WTS_REMOTE_DISCONNECT)
+          session->session_away_ = true;
+        if (wparam == WTS_SESSION_UNLOCK || wparam == WTS_CONSOLE_CONNECT || wparam == WTS_REMOTE_CONNECT)
+          session->session_away_ = false;
+      }
       return 0;
     case WM_QUERYENDSESSION:
     case WM_ENDSESSION:

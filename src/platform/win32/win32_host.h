@@ -58,6 +58,12 @@ class Win32Session {
 
   bool escape_seen = false;  // Escape went down since the program last polled it
 
+  // Nothing of the field can be seen: every display off, the session locked or
+  // disconnected, or a preview whose window is not shown.
+  bool Unseen() const;
+  // Waits up to `seconds`, less when a message arrives.
+  void Sleep(double seconds) const;
+
  private:
   static LRESULT CALLBACK WindowProc(::HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -67,6 +73,8 @@ class Win32Session {
   void FollowParent();
 
   ::HWND hwnd_ = nullptr;
+  void* power_notify_ = nullptr;
+  bool displays_off_ = false, session_away_ = false;
   bool saver_ = false;
   bool preview_ = false;
   ::HWND parent_ = nullptr;
@@ -141,6 +149,8 @@ class Win32Host final : public Host {
   // Fills are on the screen already; the rate paces the pump.
   double RefreshRate() const override { return session_->RefreshRate(); }
   bool InputPending() const override { return session_->escape_seen; }
+  bool Unseen() override { return session_->Unseen(); }
+  void Sleep(double seconds) override { session_->Sleep(seconds); }
   void Finish() override {
     session_->Close();
     screen_.RepaintAndRelease();
