@@ -153,6 +153,37 @@ echo "covered for 4 s of 6.5 at --fps 30: $polls frames, $((t1 - t0)) ticks of C
 [ "$result" = 0 ] && [ "$polls" -ge 45 ] && [ "$polls" -le 120 ] && [ $((t1 - t0)) -le 5 ] ||
   fail "covered: status $result, $polls frames in 6.5 s at --fps 30 (not about 75: it drew while covered, or did not go on), $((t1 - t0)) ticks while covered"
 
+# --saver, as an idle daemon runs it: any key, click or move of the mouse
+# beyond a small jitter ends it with status 0, as Escape does; a nudge does not.
+saver_case() {
+  local how=$1
+  xdotool mousemove 500 400
+  start --saver --trace "$work/saver.txt"
+  case $how in
+    key) xdotool key a ;;
+    click) xdotool click 1 ;;
+    wheel) xdotool click 4 ;;
+    move) xdotool mousemove 600 500 ;;
+  esac
+  finish
+  [ "$result" = 0 ] && tail -3 "$work/saver.txt" | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" ||
+    fail "--saver, $how: status $result, or no clean shut-down"
+}
+run_cases saver_case 4 <<'CASES'
+key
+click
+wheel
+move
+CASES
+xdotool mousemove 500 400
+start --saver
+xdotool mousemove 504 403
+sleep 1
+kill -0 "$pid" 2>/dev/null || fail "--saver: a move within the jitter ended it"
+xdotool key Escape
+finish
+[ "$result" = 0 ] || fail "--saver: Escape after a nudge: status $result"
+
 # Exactness: the screen is the headless picture of the same seed and frame.
 start --seed 5 --fps 4 --trace "$work/exact.txt"
 sleep 1

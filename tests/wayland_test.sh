@@ -12,6 +12,7 @@ source "$(dirname "$0")/lib.sh"
 need wayland sway sway swaymsg
 need wayland grim grim
 need wayland wtype wtype
+need wayland swayidle swayidle
 rt=$(mktemp -d)
 on_exit() { rm -rf "$rt"; }
 chown nobody "$rt"; chmod 700 "$rt"
@@ -157,6 +158,31 @@ status=$?
 [ "$status" = 0 ] && tail -3 "$rt/t.txt" | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" ||
   fail "Escape: status $status, no clean shut-down; $(cat "$work/err")"
 [ ! -s "$work/err" ] || fail "something on stderr: $(cat "$work/err")"
+
+# --saver under an idle daemon, as a user sets it up: swayidle starts it after
+# a second without input; a key ends it with status 0, the daemon's resume
+# command finds nothing left to stop, and nothing of it is left running.
+cat >"$rt/saver.sh" <<SCRIPT
+#!/bin/sh
+LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --saver --trace "$rt/saver.txt" 2>"$rt/saver.err"
+echo \$? >"$rt/saver.status"
+SCRIPT
+chmod 755 "$rt/saver.sh"
+AS_EXEC=1 as swayidle -w timeout 1 "$rt/saver.sh" resume "pkill -TERM -f '$rt/squarefield --saver'" >"$rt/idle.log" 2>&1 &
+idle=$!
+keep_pid $idle
+for _ in $(seq 50); do pgrep -f "$rt/squarefield --saver" >/dev/null && break; sleep 0.1; done
+pgrep -f "$rt/squarefield --saver" >/dev/null || fail "swayidle: the screensaver did not start after 1 s idle"
+sleep 1.5
+shot "$work/idle.png" -o HEADLESS-1
+field_in "$work/idle.png" $(identify -format '%w %h' "$work/idle.png") || fail "swayidle: no field on the output"
+as wtype -s 1500 -k a
+for _ in $(seq 50); do [ -s "$rt/saver.status" ] && break; sleep 0.1; done
+[ "$(cat "$rt/saver.status" 2>/dev/null)" = 0 ] && tail -3 "$rt/saver.txt" | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" ||
+  fail "swayidle: a key did not end the screensaver with status 0 and a clean shut-down (status '$(cat "$rt/saver.status" 2>/dev/null)'; $(cat "$rt/saver.err" 2>/dev/null))"
+sleep 0.5
+pgrep -f "$rt/squarefield --saver" >/dev/null && { fail "swayidle: a screensaver is left running"; pkill -9 -f "$rt/squarefield --saver"; }
+stop_server $idle
 
 # An output taken away, then the compositor gone. A nested compositor with two
 # outputs, each a window of the outer one: closing a window removes its output.

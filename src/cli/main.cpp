@@ -154,6 +154,7 @@ int Main(int argc, char** argv) {
   config.width = options.width;
   config.height = options.height;
   config.into_window = options.window_id;
+  config.saver = options.saver;
   if (options.root) {
     // Under the screensaver daemon the screen is its window, named here.
     if (const char* daemon = std::getenv("XSCREENSAVER_WINDOW")) {
@@ -167,10 +168,10 @@ int Main(int argc, char** argv) {
       config.into_root = true;
     }
   }
-  // In another program's window (a screensaver) the effect is a guest: a calm
-  // 60 frames per second unless asked otherwise.
+  // In another program's window (a screensaver) the effect is a guest, and a
+  // screensaver runs for hours: a calm 60 frames per second unless asked otherwise.
   std::optional<double> fps = options.fps;
-  if ((config.into_window || config.into_root) && !fps) fps = 60;
+  if ((config.into_window || config.into_root || config.saver) && !fps) fps = 60;
   return RunOn(options.headless, config,
                RunConfig{options.frames, options.seed, fps, options.trace, options.png, options.gif});
 }

@@ -66,6 +66,9 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
                  "Draw into the X11 window ID (decimal or 0x hex), e.g. a screensaver's; its owner keeps the "
                  "cursor, keys and size; a window larger than the screen gets a field the screen's size")
       ->type_name("ID");
+  app.add_flag("--saver", options.saver,
+               "Run as a screensaver (for an idle daemon): full screen on every output, and any key, button or "
+               "move of the mouse ends it");
   app.add_flag("--root", options.root,
                "Draw into the root window, or the screensaver daemon's window (XSCREENSAVER_WINDOW) when set");
   app.add_option("--trace", options.trace, "Log every platform call to FILE ('-': standard output)")
@@ -136,6 +139,11 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
   if (options.window && (options.window_id || options.root))
     return fail(std::string(options.root ? "--root" : "--window-id") + ": not with --window");
   if (options.headless && options.window) return fail("--window: not with --headless");
+  if (options.saver) {
+    for (const auto& [name, given] : {std::pair{"--headless", options.headless}, {"--window", options.window},
+                                      {"--window-id", options.window_id.has_value()}, {"--root", options.root}})
+      if (given) return fail(std::string("--saver: not with ") + name);
+  }
   if (!options.headless) {
     for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}, {"--gif", &options.gif}})
       if (!value->empty()) return fail(std::string(name) + ": only with --headless");

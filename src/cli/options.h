@@ -19,6 +19,7 @@ struct Options {
   std::optional<double> fps;                  // 0: unpaced
   std::optional<std::uint64_t> window_id;     // draw into this X11 window
   bool root = false;                          // draw into the root window (or XSCREENSAVER_WINDOW)
+  bool saver = false;                         // a screensaver: every output, any input ends it
   std::string trace;
   std::string png;
   std::string gif;

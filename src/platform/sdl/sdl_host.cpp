@@ -41,6 +41,7 @@ std::string DescriptorShortage() {
 
 bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   const bool windowed = config.windowed;
+  saver_ = config.saver;
   sdl_ = LoadSdl(error);
   if (sdl_ == nullptr) return false;
   // Our own handlers turn SIGINT, SIGTERM and SIGHUP into Escape.
@@ -122,6 +123,7 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     return false;
   }
   refresh_hz_ = mode.refresh_rate > 0 ? mode.refresh_rate : 60;
+  if (saver_) sdl_->SDL_GetGlobalMouseState(&pointer_x_, &pointer_y_);
   if (x11_only) {
     if (!OpenInto(config, error)) return false;
   } else if (windowed) {
@@ -335,11 +337,21 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
       case SDL_KEYDOWN:
         // By the key's place, or by its meaning: a Wayland keymap of a virtual
         // keyboard (an on-screen one, a remote desktop's) may put it anywhere.
-        if ((event.key.keysym.scancode == SDL_SCANCODE_ESCAPE || event.key.keysym.sym == SDLK_ESCAPE) && !embedded_)
+        // A screensaver ends on any key, as on Escape.
+        if ((saver_ || event.key.keysym.scancode == SDL_SCANCODE_ESCAPE || event.key.keysym.sym == SDLK_ESCAPE) &&
+            !embedded_ && !event.key.repeat)
           ++events.escape_presses;
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEWHEEL:
+        if (saver_) ++events.escape_presses;
+        break;
+      case SDL_MOUSEMOTION:
+        if (saver_ && PointerMoved(event.motion.windowID, event.motion.x, event.motion.y)) ++events.escape_presses;
         break;
       case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) events.closed = true;
+
         if (event.window.event == SDL_WINDOWEVENT_HIDDEN || event.window.event == SDL_WINDOWEVENT_MINIMIZED ||
             event.window.event == SDL_WINDOWEVENT_SHOWN || event.window.event == SDL_WINDOWEVENT_RESTORED) {
           const bool hidden = event.window.event == SDL_WINDOWEVENT_HIDDEN || event.window.event == SDL_WINDOWEVENT_MINIMIZED;
@@ -563,6 +575,15 @@ void SdlPresenter::Sleep(double seconds) {
   }
 #endif
   SleepFor(seconds);
+}
+
+bool SdlPresenter::PointerMoved(Uint32 window_id, int x, int y) {
+  // Measured on the desktop from where the pointer rested when the run began
+  // (SDL's own global position is a cached one): a nudge of the desk is not a user.
+  int left = 0, top = 0;
+  for (const Output& output : outputs_)
+    if (sdl_->SDL_GetWindowID(output.window) == window_id) sdl_->SDL_GetWindowPosition(output.window, &left, &top);
+  return std::abs(left + x - pointer_x_) > kJitter || std::abs(top + y - pointer_y_) > kJitter;
 }
 
 bool SdlPresenter::EscapeDown() const {

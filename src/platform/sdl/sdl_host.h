@@ -74,6 +74,8 @@ class SdlPresenter final : public Presenter {
   };
   // X11: asks to be told when each window is covered, and learns their ids.
   void WatchVisibility();
+  // A screensaver's pointer moved further than the jitter from where it rested.
+  bool PointerMoved(Uint32 window_id, int x, int y);
   // On X11 the frame's fills themselves, replayed by the X server in batches
   // of one colour; false when they cannot be (then the damage is sent).
   bool PresentFills(const Framebuffer& fb);
@@ -93,6 +95,7 @@ class SdlPresenter final : public Presenter {
   void Close();
 
   static constexpr std::uint64_t kMonitorCheckMs = 500;
+  static constexpr int kJitter = 8;  // pixels of pointer motion a screensaver ignores
 
   const SdlLibrary* sdl_ = nullptr;
   X11Link x11_;
@@ -107,6 +110,8 @@ class SdlPresenter final : public Presenter {
   std::vector<SDL_Rect> rects_;
   void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches
   bool video_ = false;
+  bool saver_ = false;        // a screensaver: any key, button or real move of the mouse ends it
+  int pointer_x_ = 0, pointer_y_ = 0;  // where the pointer rested at the start, on the desktop
   bool via_texture_ = false;  // not X11: present through a streaming texture
   bool fills_ok_ = false;     // X11 with the framebuffer's own pixel format: fills can be replayed
   std::vector<std::pair<std::uint32_t, void*>> gcs_;  // a graphics context per colour

@@ -16,7 +16,7 @@ namespace squarefield {
   X(SDL_LockSurface) X(SDL_PollEvent) X(SDL_Quit) X(SDL_RaiseWindow) X(SDL_SetHint)                      \
   X(SDL_SetWindowAlwaysOnTop) X(SDL_ShowCursor) X(SDL_ShowWindow) X(SDL_UnlockSurface)                   \
   X(SDL_UpdateWindowSurfaceRects) X(SDL_CreateRenderer) X(SDL_DestroyRenderer) X(SDL_CreateTexture)            \
-  X(SDL_DestroyTexture) X(SDL_UpdateTexture) X(SDL_RenderCopy) X(SDL_RenderPresent) X(SDL_EventState) X(SDL_GetWindowID)
+  X(SDL_DestroyTexture) X(SDL_UpdateTexture) X(SDL_RenderCopy) X(SDL_RenderPresent) X(SDL_EventState) X(SDL_GetWindowID) X(SDL_GetGlobalMouseState) X(SDL_GetWindowPosition)
 
 // The SDL functions the host uses, by their own names.
 struct SdlLibrary {
