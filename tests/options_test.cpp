@@ -74,13 +74,18 @@ TEST(Options, BadValuesAreRefusedByTheirRule) {
       // One file for two outputs, however it is spelt.
       {{"--headless", "--trace", "-", "--png", "-"}, "--png: '-' is also the --trace output"},
       {{"--window", "--headless"}, "--window: not with --headless"},
+      // A screensaver is every output, shown: nothing that says otherwise.
+      {{"--saver", "--headless"}, "--saver: not with --headless"},
+      {{"--saver", "--window"}, "--saver: not with --window"},
+      {{"--saver", "--window-id", "5"}, "--saver: not with --window-id"},
+      {{"--saver", "--root"}, "--saver: not with --root"},
   };
   int ran = 0;
   for (const auto& [args, rule] : bad) {
     ExpectRefused(args, rule);
     ++ran;
   }
-  EXPECT_EQ(ran, 26);
+  EXPECT_EQ(ran, 30);
 }
 
 TEST(Options, AnotherProgramsWindow) {
