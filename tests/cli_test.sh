@@ -102,6 +102,28 @@ ln -s real.txt link.txt
 "$bin" --headless --frames 2 --seed 1 --trace link.txt || fail "--trace symlink"
 [ -L link.txt ] && cmp -s real.txt piped.txt || fail "--trace symlink: the link was replaced"
 [ "$(stat -c %a real.txt)" = 640 ] || fail "the replaced file lost its permissions: $(stat -c %a real.txt)"
+# A write-protected file is not replaced (as cp would not), by root neither:
+# refused at the option check, status 2, the file as it was.
+for mode in 444 400 000; do
+  echo precious >ro.png
+  chmod "$mode" ro.png
+  "$bin" --headless --frames 1 --png ro.png 2>err.txt
+  status=$?
+  [ "$status" = 2 ] && grep -q "^squarefield: --png: cannot write 'ro.png': Permission denied" err.txt &&
+    [ "$(cat ro.png)" = precious ] && [ "$(stat -c %a ro.png)" = "$(printf %o "0$mode")" ] ||
+    fail "a write-protected file (mode $mode): status $status, $(cat err.txt), mode now $(stat -c %a ro.png)"
+  chmod 644 ro.png
+done
+rm -f ro.png err.txt
+# As root, a replaced file of someone else's stays theirs.
+if [ "$(id -u)" = 0 ] && id nobody >/dev/null 2>&1; then
+  echo old >theirs.txt
+  chown nobody:nogroup theirs.txt
+  "$bin" --headless --frames 2 --seed 1 --trace theirs.txt || fail "--trace into another user's file"
+  [ "$(stat -c %U:%G theirs.txt)" = nobody:nogroup ] && cmp -s theirs.txt piped.txt ||
+    fail "a replaced file of nobody's is now $(stat -c %U:%G theirs.txt)'s"
+  rm -f theirs.txt
+fi
 # Names shaped like the temporaries (.squarefield.XXXXXX), planted as a symlink or
 # the user's own file, are left alone.
 echo precious >victim.txt

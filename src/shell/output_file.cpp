@@ -243,6 +243,20 @@ bool CanWrite(const std::string& path, std::string& problem) {
 #endif
     return true;
   }
+  // A file its owner made read-only is not replaced, as cp would not (by root
+  // neither, where no write bit is set at all).
+  if (type == fs::file_type::regular) {
+    const auto perms = fs::status(P(target), ec).permissions();
+    constexpr auto any_write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    bool writable = (perms & any_write) != fs::perms::none;
+#ifndef _WIN32
+    writable = writable && access(target.c_str(), W_OK) == 0;
+#endif
+    if (!writable) {
+      problem = std::strerror(EACCES);
+      return false;
+    }
+  }
   // Try exactly what writing will do: create a temporary file beside it.
   std::string temp;
   const int fd = CreateTemporary(target, temp, problem);
@@ -348,6 +362,12 @@ std::FILE* OutputFile::Open(std::string& problem) {
   }
   // Whatever the mask says, the owner can read and write their own output.
   fchmod(fd, mode | 0600);
+  // A replaced file keeps its owner and group too (where we may give it them: as root).
+  if (status.type() == fs::file_type::regular) {
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0 && (st.st_uid != geteuid() || st.st_gid != getegid()))
+      if (fchown(fd, st.st_uid, st.st_gid) == 0) fchmod(fd, mode | 0600);  // chown clears set-id bits
+  }
   file_ = fdopen(fd, "wb");
 #else
   file_ = _fdopen(fd, "wb");
