@@ -74,6 +74,10 @@ TEST(Options, BadValuesAreRefusedByTheirRule) {
       // One file for two outputs, however it is spelt.
       {{"--headless", "--trace", "-", "--png", "-"}, "--png: '-' is also the --trace output"},
       {{"--window", "--headless"}, "--window: not with --headless"},
+      // Said in the user's words, not the parser's.
+      {{"--headless", "--fps", "10", "--fps", "20"}, "--fps is given twice"},
+      {{"--headless", "--headless"}, "--headless is given twice"},
+      {{"--headless", "--", "foo"}, "'foo' is not an option"},
       // A screensaver is every output, shown: nothing that says otherwise.
       {{"--saver", "--headless"}, "--saver: not with --headless"},
       {{"--saver", "--window"}, "--saver: not with --window"},
@@ -85,7 +89,7 @@ TEST(Options, BadValuesAreRefusedByTheirRule) {
     ExpectRefused(args, rule);
     ++ran;
   }
-  EXPECT_EQ(ran, 30);
+  EXPECT_EQ(ran, 33);
 }
 
 TEST(Options, AnotherProgramsWindow) {

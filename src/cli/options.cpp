@@ -1,6 +1,7 @@
 #include "cli/options.h"
 #include "cli/values.h"
 
+#include <algorithm>
 #include <CLI/CLI.hpp>
 #include <cctype>
 #include <cmath>
@@ -53,7 +54,10 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
   app.set_version_flag("--version", std::string("squarefield ") + kVersion);
   app.add_flag("--headless", options.headless, "Draw into an in-memory screen instead of the desktop");
   std::string size, frames, seed, fps;
-  app.add_option("--size", size, "Headless screen size in pixels (default 1024x768)")->type_name("WxH");
+  app.add_option("--size", size,
+                 "Headless screen size in pixels (default 1024x768): each side 1 to 65535, 67108864 pixels at most; "
+                 "a width above 32767 overflows the effect's 16-bit spawn distance (run-time error 6)")
+      ->type_name("WxH");
   app.add_option("--frames", frames, "Stop after N frames, as if Escape were pressed")->type_name("N");
   app.add_option("--seed", seed, "Seed the generator and use a virtual clock: repeatable runs")->type_name("N");
   app.add_flag("--window", options.window, "Run in a 1024x768 window instead of the full screen");
@@ -87,6 +91,27 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
 #endif
   app.footer(footer);
 
+  // Said in the user's words rather than the parser's: an option given twice,
+  // and an argument that is no option (after "--" too).
+  std::vector<std::string> seen;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") {
+      return Failure(Failure::Kind::BadOptions,
+                     i + 1 < argc ? "'" + std::string(argv[i + 1]) + "' is not an option" : std::string("'--' is not an option"));
+    }
+    if (arg.rfind("--", 0) != 0) continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    static const std::string kFlags[] = {"--headless", "--window", "--root", "--saver"};
+    static const std::string kValued[] = {"--size", "--frames", "--seed", "--fps", "--window-id", "--trace", "--png", "--gif"};
+    const bool flag = std::find(std::begin(kFlags), std::end(kFlags), name) != std::end(kFlags);
+    const bool valued = std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
+    if (!flag && !valued) continue;  // the parser names what it does not know
+    if (std::find(seen.begin(), seen.end(), name) != seen.end())
+      return Failure(Failure::Kind::BadOptions, name + " is given twice");
+    seen.push_back(name);
+    if (valued && arg.find('=') == std::string::npos) ++i;  // its value, whatever it looks like
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
