@@ -23,6 +23,15 @@ grep -q -- "cannot open display :4095" "$work/err" && [ "$(wc -l <"$work/err")" 
 # reason, not "not installed". (Not under the sanitizers, which need more.)
 if [ -z "${SQUAREFIELD_SANITIZED:-}" ]; then
   start_xvfb 1024x768 || exit 1
+
+# Without a session bus nothing of ours outlives the program (the D-Bus library
+# would start a bus of its own: dbus-launch and a dbus-daemon). First on this
+# X server: a bus started for a display is used again by later runs.
+autolaunched() { pgrep -c -f "dbus-launch --autolaunch" || true; }
+before=$(autolaunched)
+env -u DBUS_SESSION_BUS_ADDRESS "$bin" --frames 10 --fps 30 2>"$work/err" || fail "no session bus: status $?"
+sleep 0.5
+[ "$(autolaunched)" = "$before" ] || { fail "no session bus: a dbus-launch outlived the program"; pkill -f "dbus-launch --autolaunch"; }
   (ulimit -v 20000; "$bin" --frames 1) >/dev/null 2>"$work/err"
   status=$?
   stop_server "$xvfb"

@@ -51,6 +51,10 @@ const HostEntry kHosts[] = {
 }  // namespace
 
 std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
+  // Without a session bus, the D-Bus library SDL loads would start one of its
+  // own (dbus-launch and a dbus-daemon) that outlives the program. There is
+  // none to talk to then: say so, and nothing is started.
+  if (!Set("DBUS_SESSION_BUS_ADDRESS")) setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
   const char* asked = std::getenv("SQUAREFIELD_HOST");
   if (asked != nullptr && *asked != '\0') {
     std::string names;
