@@ -146,6 +146,14 @@ cmp -s piped.txt substituted.txt || fail "--trace >(cat): not the trace"
 [ $? = 2 ] && grep -q "descriptor 9 is not open" err.txt || fail "--trace on a closed descriptor: $(cat err.txt)"
 "$bin" --headless --frames 2 --trace - --png /proc/self/fd/1 2>err.txt
 [ $? = 2 ] && grep -q "also the --trace output" err.txt || fail "standard output named twice: $(cat err.txt)"
+# One file for two outputs though it does not exist yet: through a dangling
+# symlink, and a chain of them.
+ln -s new.out dangling; ln -s dangling chained
+"$bin" --headless --frames 2 --trace dangling --png new.out 2>err.txt
+[ $? = 2 ] && grep -q "also the --trace output" err.txt && [ ! -e new.out ] || fail "a dangling symlink to the PNG: $(cat err.txt)"
+"$bin" --headless --frames 2 --trace chained --gif new.out 2>err.txt
+[ $? = 2 ] && grep -q "also the --trace output" err.txt && [ ! -e new.out ] || fail "a chain of symlinks to the GIF: $(cat err.txt)"
+rm -f dangling chained
 rm -f err.txt
 # A name as long as the folder allows: the temporary beside it fits too.
 long=$(printf 'a%.0s' $(seq 251)).png

@@ -266,6 +266,19 @@ bool CanWrite(const std::string& path, std::string& problem) {
   return true;
 }
 
+// Where writing to Name would land: symlinks followed to the end even when
+// the file they point to does not exist yet (a dangling link to a new file).
+static fs::path Destination(const std::string& name) {
+  std::error_code ec;
+  fs::path p = fs::absolute(P(name), ec);
+  for (int hops = 0; hops < 40 && fs::is_symlink(p, ec); ++hops) {
+    const fs::path to = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = to.is_absolute() ? to : p.parent_path() / to;
+  }
+  return fs::weakly_canonical(p, ec);
+}
+
 bool SameOutput(const std::string& a, const std::string& b) {
 #ifndef _WIN32
   // A descriptor named twice, or standard output named both ways.
@@ -276,9 +289,7 @@ bool SameOutput(const std::string& a, const std::string& b) {
   if (a == "-" || b == "-") return a == b;
   std::error_code ec;
   if (fs::equivalent(P(a), P(b), ec) && !ec) return true;
-  const fs::path ca = fs::weakly_canonical(fs::absolute(P(a), ec), ec);
-  const fs::path cb = fs::weakly_canonical(fs::absolute(P(b), ec), ec);
-  return ca == cb;
+  return Destination(a) == Destination(b);
 }
 
 OutputFile::~OutputFile() { Abandon(); }
