@@ -184,6 +184,27 @@ if [ -w /dev/full ]; then
   cd "$work" || exit 1
 fi
 
+# A full disk is named as one, for the image encoders too; the old file stays, nothing else is left.
+if [ "$(id -u)" = 0 ] && command -v unshare >/dev/null; then
+  fresh
+  mkdir small
+  gif=""
+  [ -n "$("$bin" --help | grep -- --gif)" ] && gif=yes
+  unshare --mount --propagation private sh -c '
+    mount -t tmpfs -o size=16k tmpfs small || exit
+    echo old >small/p.png; echo old >small/g.gif
+    "$0" --headless --size 1024x768 --frames 20 --seed 1 --png small/p.png 2>png.err; echo $? >png.status
+    [ -z "$1" ] || "$0" --headless --size 640x480 --frames 200 --seed 1 --gif small/g.gif 2>gif.err; echo $? >gif.status
+    ls -A small >left.txt; cat small/p.png small/g.gif >kept.txt' "$bin" "$gif"
+  [ "$(cat png.status)" = 1 ] && grep -q "^squarefield: small/p.png: No space left on device$" png.err ||
+    fail "a full disk under the PNG: $(cat png.status png.err)"
+  [ -z "$gif" ] || { [ "$(cat gif.status)" = 1 ] && grep -q "^squarefield: small/g.gif: No space left on device$" gif.err; } ||
+    fail "a full disk under the GIF: $(cat gif.status gif.err)"
+  [ "$(cat left.txt | tr '\n' ' ')" = "g.gif p.png " ] && [ "$(cat kept.txt)" = "old
+old" ] || fail "a full disk: the folder holds $(cat left.txt) and $(cat kept.txt)"
+  cd "$work" || exit 1
+fi
+
 fresh
 # Out of memory: one line, status 1, no temporary left (not under the sanitizers,
 # which reserve more address space than the limit allows).

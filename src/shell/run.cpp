@@ -1,5 +1,6 @@
 #include "shell/run.h"
 
+#include <cstring>
 #include <memory>
 
 #include "app/program.h"
@@ -55,15 +56,18 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
   // Escape, --frames and a signal all end here: the animation so far is kept whole.
   if (gif) {
     const bool finished = gif->Finish();
-    if (!finished) why = "the encoder failed";
+    if (!finished) why = gif->WriteError() != 0 ? std::strerror(gif->WriteError()) : "the encoder failed";
     if (!(finished && gif_file->Commit(why))) problems.push_back(Problem(config.gif, why));
   }
 #endif
   if (!config.png.empty() && host.Pixels() != nullptr && !ended.error && !ended.out_of_memory) {
     OutputFile png(config.png);
     why.clear();
-    if (!(png.Open(why) && WritePng(*host.Pixels(), png.Stream()) && png.Commit(why)))
-      problems.push_back(Problem(config.png, why));
+    int write_error = 0;
+    bool written = png.Open(why) && WritePng(*host.Pixels(), png.Stream(), write_error);
+    if (!written && why.empty() && write_error != 0) why = std::strerror(write_error);
+    written = written && png.Commit(why);
+    if (!written) problems.push_back(Problem(config.png, why));
   }
 
   if (auto failure = FailureOf(ended, problems)) return failure;

@@ -3,15 +3,17 @@
 #include <cgif.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace squarefield {
 
-namespace {
-int WriteChunk(void* context, const std::uint8_t* data, const std::size_t size) {
-  return std::fwrite(data, 1, size, static_cast<std::FILE*>(context)) == size ? 0 : -1;
+int GifRecorder::WriteChunk(void* context, const std::uint8_t* data, const std::size_t size) {
+  auto& self = *static_cast<GifRecorder*>(context);
+  if (std::fwrite(data, 1, size, self.out_) == size) return 0;
+  if (self.write_error_ == 0) self.write_error_ = errno != 0 ? errno : EIO;
+  return -1;
 }
-}  // namespace
 
 std::uint16_t GifDelay(double fps) {
   const double hundredths = std::round(100.0 / fps);
@@ -19,7 +21,7 @@ std::uint16_t GifDelay(double fps) {
 }
 
 GifRecorder::GifRecorder(std::FILE* out, int width, int height, std::uint16_t delay)
-    : indices_(static_cast<std::size_t>(width) * height), width_(width), height_(height), delay_(delay) {
+    : indices_(static_cast<std::size_t>(width) * height), width_(width), height_(height), delay_(delay), out_(out) {
   // Black and white only: frames are stored whole within the window that changed,
   // not with unchanged pixels marked transparent, since those marks break up the
   // long runs of one colour that the encoder compresses best (a third less data).
@@ -32,7 +34,7 @@ GifRecorder::GifRecorder(std::FILE* out, int width, int height, std::uint16_t de
   config.width = static_cast<std::uint16_t>(width);
   config.height = static_cast<std::uint16_t>(height);
   config.pWriteFn = WriteChunk;
-  config.pContext = out;
+  config.pContext = this;
   gif_ = cgif_newgif(&config);
   ok_ = gif_ != nullptr;
 }

@@ -26,6 +26,8 @@ class GifRecorder {
   bool AddFrame(const Framebuffer& framebuffer);
   // Writes the trailer; false if the file is not a complete GIF.
   bool Finish();
+  // The errno of the first write that failed; 0 when none did (the encoder's own failure).
+  int WriteError() const { return write_error_; }
 
  private:
   st_gif* gif_ = nullptr;
@@ -34,6 +36,10 @@ class GifRecorder {
   std::uint16_t delay_;
   std::int64_t frames_ = 0;
   bool ok_ = true;
+  std::FILE* out_;
+  int write_error_ = 0;
+
+  static int WriteChunk(void* context, const std::uint8_t* data, std::size_t size);
 };
 
 // Hundredths of a second per frame at `fps`: at least 2, the shortest delay viewers honour.

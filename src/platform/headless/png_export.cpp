@@ -1,5 +1,6 @@
 #include "platform/headless/png_export.h"
 
+#include <cerrno>
 #include <vector>
 
 #if defined(__GNUC__)
@@ -17,12 +18,18 @@
 namespace squarefield {
 
 namespace {
+struct Sink {
+  std::FILE* file;
+  int error = 0;
+};
 void ToFile(void* context, void* data, int size) {
-  std::fwrite(data, 1, static_cast<std::size_t>(size), static_cast<std::FILE*>(context));
+  auto& sink = *static_cast<Sink*>(context);
+  const auto n = static_cast<std::size_t>(size);
+  if (std::fwrite(data, 1, n, sink.file) != n && sink.error == 0) sink.error = errno != 0 ? errno : EIO;
 }
 }  // namespace
 
-bool WritePng(const Framebuffer& framebuffer, std::FILE* out) {
+bool WritePng(const Framebuffer& framebuffer, std::FILE* out, int& write_error) {
   std::vector<unsigned char> rgb;
   rgb.reserve(framebuffer.Pixels().size() * 3);
   for (std::uint32_t pixel : framebuffer.Pixels()) {
@@ -30,9 +37,11 @@ bool WritePng(const Framebuffer& framebuffer, std::FILE* out) {
     rgb.push_back(static_cast<unsigned char>(pixel >> 8));
     rgb.push_back(static_cast<unsigned char>(pixel));
   }
-  const int ok = stbi_write_png_to_func(ToFile, out, framebuffer.Width(), framebuffer.Height(), 3, rgb.data(),
+  Sink sink{out};
+  const int ok = stbi_write_png_to_func(ToFile, &sink, framebuffer.Width(), framebuffer.Height(), 3, rgb.data(),
                                         framebuffer.Width() * 3);
-  return ok != 0 && !std::ferror(out);
+  write_error = sink.error;
+  return ok != 0 && sink.error == 0 && !std::ferror(out);
 }
 
 }  // namespace squarefield

@@ -7,7 +7,8 @@
 
 namespace squarefield {
 
-// Writes the framebuffer as an 8-bit RGB PNG; false when the encoder or the stream failed.
-bool WritePng(const Framebuffer& framebuffer, std::FILE* out);
+// Writes the framebuffer as an 8-bit RGB PNG; false when the encoder or the
+// stream failed, with `write_error` the errno of the first failed write (0: the encoder).
+bool WritePng(const Framebuffer& framebuffer, std::FILE* out, int& write_error);
 
 }  // namespace squarefield
