@@ -64,13 +64,19 @@ cmp -s a.txt c.txt && fail "another seed gave the same trace"
 [ "$(sha256sum <g.png | cut -c1-64)" = 0f3f0ed775964aa38faafb053a3ce68356487e78655057226af1b81ac82cc281 ] ||
   fail "the seeded picture changed"
 
-# A runtime error: status 1, reported with number, name and procedure; the
-# cursor and brushes are restored; no image is written.
-"$bin" --headless --size 40000x8 --frames 5 --seed 1 --trace e.txt --png e.png 2>err.txt
+# A runtime error before the first frame: status 1, reported with number, name
+# and procedure, and only that; the cursor and brushes are restored; the
+# outputs are finished with the screen as the error left it.
+gif=""
+[ -n "$("$bin" --help | grep -- --gif)" ] && gif="--gif e.gif"
+# shellcheck disable=SC2086
+"$bin" --headless --size 40000x8 --frames 500 --seed 1 --trace e.txt --png e.png $gif 2>err.txt
 [ $? = 1 ] || fail "runtime error: exit not 1"
-grep -q "Run-time error 6: Overflow (in ReDimVar)" err.txt || fail "error report: $(cat err.txt)"
+[ "$(cat err.txt)" = "squarefield: Run-time error 6: Overflow (in ReDimVar)" ] || fail "error report: $(cat err.txt)"
 tail -3 e.txt | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" || fail "not restored after an error"
-[ ! -e e.png ] || fail "image written after an error"
+[ "$(head -c 8 e.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "no PNG after an error"
+[ -z "$gif" ] || { [ "$(head -c 6 e.gif)" = GIF89a ] && [ "$(tail -c 1 e.gif | od -An -tx1 | tr -d ' ')" = 3b ]; } ||
+  fail "no whole GIF after an error"
 
 # SIGTERM and SIGINT end an endless run the way Escape does.
 for sig in TERM INT; do

@@ -55,12 +55,16 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
 #ifdef SQUAREFIELD_HAS_GIF
   // Escape, --frames and a signal all end here: the animation so far is kept whole.
   if (gif) {
+    // A run that ended before its first frame (a run-time error at once) still
+    // leaves an animation: the screen as it was, as its one frame.
+    if (gif->Frames() == 0) gif->AddFrame(*host.Pixels());
     const bool finished = gif->Finish();
     if (!finished) why = gif->WriteError() != 0 ? std::strerror(gif->WriteError()) : "the encoder failed";
     if (!(finished && gif_file->Commit(why))) problems.push_back(Problem(config.gif, why));
   }
 #endif
-  if (!config.png.empty() && host.Pixels() != nullptr && !ended.error && !ended.out_of_memory) {
+  // After a run-time error the screen is saved as the error left it.
+  if (!config.png.empty() && host.Pixels() != nullptr && !ended.out_of_memory) {
     OutputFile png(config.png);
     why.clear();
     int write_error = 0;

@@ -26,6 +26,7 @@ class GifRecorder {
   bool AddFrame(const Framebuffer& framebuffer);
   // Writes the trailer; false if the file is not a complete GIF.
   bool Finish();
+  std::int64_t Frames() const { return frames_; }
   // The errno of the first write that failed; 0 when none did (the encoder's own failure).
   int WriteError() const { return write_error_; }
 
