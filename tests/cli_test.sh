@@ -102,6 +102,15 @@ timeout 20 cat pipe >from-pipe.txt &
 "$bin" --headless --frames 2 --seed 1 --trace pipe || fail "--trace FIFO"
 wait
 [ -p pipe ] && cmp -s piped.txt from-pipe.txt || fail "--trace FIFO: replaced, or not the trace"
+# Stopped while it waits for the FIFO's reader: nothing ran, so the signal's own status, no message.
+"$bin" --headless --frames 2 --trace pipe 2>err.txt &
+pid=$!
+sleep 0.5
+kill -INT "$pid"
+wait "$pid"
+status=$?
+[ "$status" = 130 ] && [ ! -s err.txt ] || fail "SIGINT while the FIFO waits: exit $status, $(cat err.txt)"
+rm -f err.txt
 echo old >real.txt
 chmod 640 real.txt
 ln -s real.txt link.txt

@@ -46,6 +46,8 @@ int StatusOf(Failure::Kind kind) {
     case Failure::Kind::OutOfMemory:
     case Failure::Kind::HostFailed:
       return kExitFailed;
+    case Failure::Kind::Stopped:
+      return 128 + StopSignal();  // as if the signal had ended it: nothing ran
   }
   return kExitFailed;
 }

@@ -15,6 +15,7 @@ struct Failure {
     Output,        // an output file could not be finished
     OutOfMemory,
     HostFailed,    // the display failed while the effect ran (pumping, presenting)
+    Stopped,       // a stop signal came before anything ran (waiting to open an output)
   };
   Kind kind;
   std::vector<std::string> lines;

@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "platform/headless/png_export.h"
 #include "shell/output_file.h"
+#include "shell/stop.h"
 #ifdef SQUAREFIELD_HAS_GIF
 #include "platform/headless/gif_export.h"
 #endif
@@ -18,6 +19,13 @@ std::string Problem(const std::string& path, const std::string& why) {
   return (path == "-" ? std::string("standard output") : path) + ": " + (why.empty() ? "could not be written" : why);
 }
 
+// An output opened before the run: a stop that came while it waited (a FIFO
+// with no reader yet) is a stop before anything ran, not a failure to write.
+Failure NotOpened(const std::string& path, const std::string& why) {
+  if (StopSignal() != 0) return Failure(Failure::Kind::Stopped, std::vector<std::string>{});
+  return Failure(Failure::Kind::Output, Problem(path, why));
+}
+
 }  // namespace
 
 std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
@@ -27,7 +35,7 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
   std::unique_ptr<OutputFile> trace_file;
   if (!config.trace.empty()) {
     trace_file = std::make_unique<OutputFile>(config.trace);
-    if (!trace_file->Open(why)) return Failure(Failure::Kind::Output, Problem(config.trace, why));
+    if (!trace_file->Open(why)) return NotOpened(config.trace, why);
     static char buffer[1 << 16];
     std::setvbuf(trace_file->Stream(), buffer, _IOFBF, sizeof buffer);
     std::fprintf(trace_file->Stream(), "# squarefield %s %dx%d\n", kVersion, host.PixelWidth(), host.PixelHeight());
@@ -40,7 +48,7 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
   std::unique_ptr<GifRecorder> gif;
   if (!config.gif.empty() && host.Pixels() != nullptr) {
     gif_file = std::make_unique<OutputFile>(config.gif);
-    if (!gif_file->Open(why)) return Failure(Failure::Kind::Output, Problem(config.gif, why));
+    if (!gif_file->Open(why)) return NotOpened(config.gif, why);
     const Framebuffer& pixels = *host.Pixels();
     gif = std::make_unique<GifRecorder>(gif_file->Stream(), pixels.Width(), pixels.Height(),
                                         GifDelay(config.fps && *config.fps > 0 ? *config.fps : 50));

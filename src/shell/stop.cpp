@@ -20,7 +20,7 @@ namespace squarefield {
 
 namespace {
 
-volatile std::sig_atomic_t g_signalled = 0;  // a stop signal came already
+volatile std::sig_atomic_t g_signalled = 0;  // the first stop signal that came; 0: none yet
 
 // Fixed storage, so the handlers can read it without allocating or locking.
 constexpr int kMaxTemporaries = 8;
@@ -53,7 +53,7 @@ void RemoveTemporaries() {
 
 extern "C" void OnStopSignal(int signal) {
   if (g_signalled) EndNow(128 + signal);
-  g_signalled = 1;
+  g_signalled = signal;
   RequestStop();
 }
 
@@ -139,6 +139,8 @@ void InstallStopHandlers() {
   });
 #endif
 }
+
+int StopSignal() { return g_signalled; }
 
 void ForgetStopSignals() {
   g_signalled = 0;

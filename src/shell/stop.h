@@ -18,6 +18,8 @@ namespace squarefield {
 void InstallStopHandlers();
 // Forgets every stop so far, signals included (for tests that run twice).
 void ForgetStopSignals();
+// The signal of the first stop so far (on Windows, the console event's stand-in); 0 for none.
+int StopSignal();
 
 // Temporary files to remove when the program has to end at once. False when
 // the path cannot be kept (too long, or every slot taken): such a file must not
