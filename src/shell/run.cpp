@@ -26,62 +26,89 @@ Failure NotOpened(const std::string& path, const std::string& why) {
   return Failure(Failure::Kind::Output, Problem(path, why));
 }
 
+// The run's output files, from opening them before the run to finishing them after it.
+class Outputs {
+ public:
+  Outputs(Host& host, const RunConfig& config) : host_(host), config_(config) {}
+
+  std::optional<Failure> Open(Recording& recording) {
+    std::string why;
+    if (!config_.trace.empty()) {
+      trace_ = std::make_unique<OutputFile>(config_.trace);
+      if (!trace_->Open(why)) return NotOpened(config_.trace, why);
+      static char buffer[1 << 16];
+      std::setvbuf(trace_->Stream(), buffer, _IOFBF, sizeof buffer);
+      std::fprintf(trace_->Stream(), "# squarefield %s %dx%d\n", kVersion, host_.PixelWidth(), host_.PixelHeight());
+      recording.trace = trace_->Stream();
+    }
+#ifdef SQUAREFIELD_HAS_GIF
+    if (!config_.gif.empty() && host_.Pixels() != nullptr) {
+      gif_file_ = std::make_unique<OutputFile>(config_.gif);
+      if (!gif_file_->Open(why)) return NotOpened(config_.gif, why);
+      const Framebuffer& pixels = *host_.Pixels();
+      gif_ = std::make_unique<GifRecorder>(gif_file_->Stream(), pixels.Width(), pixels.Height(),
+                                           GifDelay(config_.fps && *config_.fps > 0 ? *config_.fps : 50));
+      recording.on_frame = [this, &pixels] { gif_->AddFrame(pixels); };
+    }
+#endif
+    return std::nullopt;
+  }
+
+  // Every output that can be finished is, whatever became of the others: one line per one that was not.
+  std::vector<std::string> Finish(bool out_of_memory) {
+    std::vector<std::string> problems;
+    std::string why;
+    if (trace_ && !trace_->Commit(why)) problems.push_back(Problem(config_.trace, why));
+    trace_.reset();
+#ifdef SQUAREFIELD_HAS_GIF
+    // Escape, --frames and a signal all end here: the animation so far is kept whole.
+    if (gif_) {
+      // A run that ended before its first frame (a run-time error at once) still
+      // leaves an animation: the screen as it was, as its one frame.
+      if (gif_->Frames() == 0) gif_->AddFrame(*host_.Pixels());
+      const bool finished = gif_->Finish();
+      if (!finished) why = gif_->WriteError() != 0 ? std::strerror(gif_->WriteError()) : "the encoder failed";
+      if (!(finished && gif_file_->Commit(why))) problems.push_back(Problem(config_.gif, why));
+      gif_.reset();
+    }
+#endif
+    // After a run-time error the screen is saved as the error left it.
+    if (!config_.png.empty() && host_.Pixels() != nullptr && !out_of_memory) {
+      OutputFile png(config_.png);
+      why.clear();
+      int write_error = 0;
+      bool written = png.Open(why) && WritePng(*host_.Pixels(), png.Stream(), write_error);
+      if (!written && why.empty() && write_error != 0) why = std::strerror(write_error);
+      written = written && png.Commit(why);
+      if (!written) problems.push_back(Problem(config_.png, why));
+    }
+    return problems;
+  }
+
+ private:
+  Host& host_;
+  const RunConfig& config_;
+  std::unique_ptr<OutputFile> trace_;
+#ifdef SQUAREFIELD_HAS_GIF
+  std::unique_ptr<OutputFile> gif_file_;
+  std::unique_ptr<GifRecorder> gif_;
+#endif
+};
+
 }  // namespace
 
 std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
-  std::vector<std::string> problems;
-  std::string why;
-
-  std::unique_ptr<OutputFile> trace_file;
-  if (!config.trace.empty()) {
-    trace_file = std::make_unique<OutputFile>(config.trace);
-    if (!trace_file->Open(why)) return NotOpened(config.trace, why);
-    static char buffer[1 << 16];
-    std::setvbuf(trace_file->Stream(), buffer, _IOFBF, sizeof buffer);
-    std::fprintf(trace_file->Stream(), "# squarefield %s %dx%d\n", kVersion, host.PixelWidth(), host.PixelHeight());
-  }
-
+  Outputs outputs(host, config);
   Recording recording;
-  recording.trace = trace_file ? trace_file->Stream() : nullptr;
-#ifdef SQUAREFIELD_HAS_GIF
-  std::unique_ptr<OutputFile> gif_file;
-  std::unique_ptr<GifRecorder> gif;
-  if (!config.gif.empty() && host.Pixels() != nullptr) {
-    gif_file = std::make_unique<OutputFile>(config.gif);
-    if (!gif_file->Open(why)) return NotOpened(config.gif, why);
-    const Framebuffer& pixels = *host.Pixels();
-    gif = std::make_unique<GifRecorder>(gif_file->Stream(), pixels.Width(), pixels.Height(),
-                                        GifDelay(config.fps && *config.fps > 0 ? *config.fps : 50));
-    recording.on_frame = [&] { gif->AddFrame(pixels); };
-  }
-#endif
-
+  if (auto failure = outputs.Open(recording)) return failure;
+  // A display lost for good ends the program from inside the host (Xlib allows
+  // no return): what was recorded up to then is finished first all the same.
+  SetFatalFinisher([&outputs] {
+    for (const std::string& line : outputs.Finish(false)) std::fprintf(stderr, "squarefield: %s\n", line.c_str());
+  });
   const Ended ended = RunForm(host, config, recording);
-
-  // Every output that can be finished is, whatever became of the others.
-  if (trace_file && !trace_file->Commit(why)) problems.push_back(Problem(config.trace, why));
-#ifdef SQUAREFIELD_HAS_GIF
-  // Escape, --frames and a signal all end here: the animation so far is kept whole.
-  if (gif) {
-    // A run that ended before its first frame (a run-time error at once) still
-    // leaves an animation: the screen as it was, as its one frame.
-    if (gif->Frames() == 0) gif->AddFrame(*host.Pixels());
-    const bool finished = gif->Finish();
-    if (!finished) why = gif->WriteError() != 0 ? std::strerror(gif->WriteError()) : "the encoder failed";
-    if (!(finished && gif_file->Commit(why))) problems.push_back(Problem(config.gif, why));
-  }
-#endif
-  // After a run-time error the screen is saved as the error left it.
-  if (!config.png.empty() && host.Pixels() != nullptr && !ended.out_of_memory) {
-    OutputFile png(config.png);
-    why.clear();
-    int write_error = 0;
-    bool written = png.Open(why) && WritePng(*host.Pixels(), png.Stream(), write_error);
-    if (!written && why.empty() && write_error != 0) why = std::strerror(write_error);
-    written = written && png.Commit(why);
-    if (!written) problems.push_back(Problem(config.png, why));
-  }
-
+  SetFatalFinisher(nullptr);
+  const std::vector<std::string> problems = outputs.Finish(ended.out_of_memory);
   if (auto failure = FailureOf(ended, problems)) return failure;
   if (!problems.empty()) return Failure(Failure::Kind::Output, problems);
   return std::nullopt;

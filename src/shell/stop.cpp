@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -168,8 +169,15 @@ void ForgetTemporary(const std::string& path) {
     }
 }
 
+namespace {
+std::function<void()> g_finisher;
+}  // namespace
+
+void SetFatalFinisher(std::function<void()> finish) { g_finisher = std::move(finish); }
+
 void Fatal(const char* what) {
   std::fprintf(stderr, "squarefield: %s\n", what);
+  if (auto finish = std::exchange(g_finisher, nullptr)) finish();
   std::fflush(stderr);
   EndNow(1);
 }

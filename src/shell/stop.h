@@ -6,6 +6,7 @@
 // output file, as does a host that can go on no longer (Fatal).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/stop_request.h"
@@ -27,8 +28,11 @@ int StopSignal();
 [[nodiscard]] bool RegisterTemporary(const std::string& path);
 void ForgetTemporary(const std::string& path);
 
-// Removes the temporaries, reports `what` on stderr and ends the program with status 1.
+// Reports `what` on stderr, runs the finisher (if one is set), removes the
+// temporaries left and ends the program with status 1.
 [[noreturn]] void Fatal(const char* what);
+// What Fatal finishes before it ends the program: a run's outputs. One at a time; nullptr: none.
+void SetFatalFinisher(std::function<void()> finish);
 
 #ifdef _WIN32
 // The console control handler (exposed for tests): true when the event was ours.
