@@ -59,6 +59,14 @@ if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; fail "still running after it
 wait "$pid"
 status=$?
 [ "$status" = 0 ] || fail "window gone: status $status; $(cat "$work/err")"
+# Gone before we opened it: the daemon's normal shut-down (quiet, status 0); a
+# user's --window-id naming it is still a mistake to name.
+XSCREENSAVER_WINDOW=$id "$bin" --root 2>"$work/err"
+status=$?
+[ "$status" = 0 ] && [ ! -s "$work/err" ] || fail "the daemon's window gone first: status $status; $(cat "$work/err")"
+"$bin" --window-id "$id" 2>"$work/err"
+status=$?
+[ "$status" = 2 ] && grep -q "there is no window" "$work/err" || fail "--window-id of no window: status $status; $(cat "$work/err")"
 
 # At --fps 0.1 too, the window going away ends the run at once, not after the frame's wait.
 "$x_window" 320 240 0 0 >"$work/id2" &

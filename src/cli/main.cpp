@@ -57,6 +57,7 @@ int StatusOf(Failure::Kind kind) {
 struct Hints {
   bool help = true;
   bool headless = true;
+  bool daemon = false;  // in a screensaver daemon's window
 };
 
 bool InPage() {
@@ -92,6 +93,9 @@ int RunOn(bool headless, HostConfig config, const RunConfig& run, Hints hints = 
     host = OpenDesktopHost(config, why);
     // A guest in someone else's window wants that window, not an image.
     if (config.into_window || config.into_root || config.saver) hints.headless = false;
+    // The daemon's window gone before we opened it is its normal shut-down (a
+    // quick activate and deactivate), as its going away later would be.
+    if (!host && hints.daemon && why.starts_with(kNoSuchWindow)) return kExitOk;
     if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr, hints);
   }
   if (auto failure = RunEffect(*host, run)) return Report(*failure, host.get(), hints);
@@ -157,6 +161,7 @@ int Main(int argc, char** argv) {
   config.height = options.height;
   config.into_window = options.window_id;
   config.saver = options.saver;
+  bool in_daemon = false;
   if (options.root) {
     // Under the screensaver daemon the screen is its window, named here.
     if (const char* daemon = std::getenv("XSCREENSAVER_WINDOW")) {
@@ -166,6 +171,7 @@ int Main(int argc, char** argv) {
                                                               "' is not a window id"),
                       nullptr, Hints{false, false});
       config.into_window = id;
+      in_daemon = true;
     } else {
       config.into_root = true;
     }
@@ -175,7 +181,8 @@ int Main(int argc, char** argv) {
   std::optional<double> fps = options.fps;
   if ((config.into_window || config.into_root || config.saver) && !fps) fps = 60;
   return RunOn(options.headless, config,
-               RunConfig{options.frames, options.seed, fps, options.trace, options.png, options.gif});
+               RunConfig{options.frames, options.seed, fps, options.trace, options.png, options.gif},
+               Hints{true, true, in_daemon});
 }
 
 }  // namespace

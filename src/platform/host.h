@@ -97,6 +97,8 @@ std::unique_ptr<Host> OpenHeadlessHost(const HostConfig& config);
 // The desktop host this build was made with; null with `error` when it cannot
 // run here (no display, no library, no such host in this build).
 std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error);
+// How `error` begins when the window to draw in is not there (any more).
+inline constexpr char kNoSuchWindow[] = "there is no window ";
 
 // Makes --help, --version and option errors reach the console the program was
 // started from (a Windows GUI program has none of its own). Elsewhere nothing.

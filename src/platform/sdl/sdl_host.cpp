@@ -272,7 +272,7 @@ bool SdlPresenter::OpenInto(const HostConfig& config, std::string& error) {
   if (!WindowSize(width_, height_) || width_ < 1 || height_ < 1) {
     char id[32];
     std::snprintf(id, sizeof id, "0x%llx", static_cast<unsigned long long>(target_));
-    error = std::string("there is no window ") + id + " on this display";
+    error = std::string(kNoSuchWindow) + id + " on this display";
     return false;
   }
   if (const std::string why = x11_.Undrawable(target_); !why.empty()) {
