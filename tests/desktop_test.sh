@@ -116,6 +116,20 @@ field_in "$work/shot.png" 1024 768 || fail "no field of squares in all four quad
 xdotool key Escape
 finish; [ "$result" = 0 ] || fail "Escape: not status 0 within 2 s: $(cat "$work/err")"
 
+# Two instances, no window manager: each Escape ends the one on top, and the
+# one below gets the keyboard back when it is seen again.
+start --fps 30
+first=$pid
+start --fps 30
+for _ in $(seq 50); do [ "$(xdotool search --name '^squarefield$' | wc -l)" = 2 ] && break; sleep 0.1; done
+sleep 0.5
+xdotool key Escape
+finish; [ "$result" = 0 ] || fail "two instances: the first Escape did not end the one on top"
+sleep 1
+pid=$first
+xdotool key Escape
+finish; [ "$result" = 0 ] || fail "two instances: the one below never got the keyboard back"
+
 start --trace "$work/close.txt"
 "$wm_close" squarefield || fail "wm_close"
 finish; [ "$result" = 0 ] || fail "window close: not status 0 within 2 s"

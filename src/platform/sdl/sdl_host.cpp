@@ -373,7 +373,13 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
         if (event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11 &&
             X11Link::Visibility(&event.syswm.msg->msg.x11.event, window, covered))
           for (Output& output : outputs_)
-            if (output.x_window == window) output.covered = covered;
+            if (output.x_window == window) {
+              // Seen again after being covered (the window over ours gone: another
+              // instance, without a window manager to hand the focus on): Escape
+              // must reach us again.
+              if (output.covered && !covered && shown_ && !embedded_) sdl_->SDL_SetWindowInputFocus(output.window);
+              output.covered = covered;
+            }
         break;
       }
       default:
@@ -609,8 +615,10 @@ void SdlPresenter::Show() {
   if (embedded_ || outputs_.empty()) return;
   shown_ = true;
   for (const Output& output : outputs_) sdl_->SDL_ShowWindow(output.window);
-  // Escape must reach us: take the keyboard focus.
+  // Escape must reach us: take the keyboard focus (asked of a window manager
+  // where there is one; taken where there is none).
   sdl_->SDL_RaiseWindow(outputs_.front().window);
+  sdl_->SDL_SetWindowInputFocus(outputs_.front().window);
 }
 
 std::unique_ptr<Host> OpenSdlHost(const HostConfig& config, std::string& error) {
