@@ -17,6 +17,8 @@ need mate-screensaver util-linux unshare setpriv
 rt=$(mktemp -d)
 on_exit() { rm -rf "$rt"; }
 cmake --install "$build" --prefix "$rt/prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
+# The hack links to ../../bin, which the mount below would make /usr/bin: the program itself instead.
+cp --remove-destination "$rt/prefix/bin/squarefield" "$rt/prefix/libexec/xscreensaver/squarefield"
 mkdir -p "$rt/home/.config/glib-2.0/settings"
 cat >"$rt/home/.config/glib-2.0/settings/keyfile" <<'SETTINGS'
 [org/mate/screensaver]

@@ -15,7 +15,13 @@ for f in ./usr/bin/squarefield ./usr/libexec/xscreensaver/squarefield ./usr/shar
          ./usr/share/doc/squarefield/changelog.gz ./usr/share/applications/screensavers/squarefield.desktop; do
   grep -qx -- "$f" "$work/files" || fail "the package has no $f"
 done
-dpkg-deb -f "$deb" Depends | grep -q "libsdl2-2.0-0" || fail "the package does not depend on libsdl2-2.0-0"
+# Dependencies with the versions the build needs; the hack is the program, once.
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in "libsdl2-2.0-0" "libc6 (>= " "libstdc++6 (>= " "libcgif0 (>= "; do
+  [[ "$depends" == *"$lib"* ]] || fail "Depends has no $lib...: $depends"
+done
+dpkg-deb -c "$deb" | grep -q "^l.* ./usr/libexec/xscreensaver/squarefield -> ../../bin/squarefield$" ||
+  fail "the hack is not a link to the program: $(dpkg-deb -c "$deb" | grep libexec/xscreensaver/)"
 
 # Installed into a scratch root, it runs.
 dpkg-deb -x "$deb" "$work/root"
