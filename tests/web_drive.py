@@ -11,7 +11,8 @@ visitor would meet it, and prints what it saw as one JSON object.
   web_drive.py rate URL           frames a second over 2 s, then Escape
   web_drive.py cpu URL W H        main-thread task time and the whole browser's
                                   CPU time over 10 s after 2 s, as shares of a core
-  web_drive.py message URL        the status line 5 s after loading"""
+  web_drive.py message URL        the status line 5 s after loading
+  web_drive.py probe URL EXPR     EXPR's value 2 s after loading"""
 import base64
 import json
 import os
@@ -144,6 +145,12 @@ def message(page):
     return {"status": page.wait_for(STATUS, 5) or ""}
 
 
+def probe(page, expression):
+    page.wait_for(RUNNING + " || " + STATUS, 5)
+    time.sleep(2)
+    return {"value": page.evaluate(expression)}
+
+
 def main():
     command, url = sys.argv[1], sys.argv[2]
     size = (int(sys.argv[3]), int(sys.argv[4])) if command in ("cpu", "cpu-other") else (800, 600)
@@ -162,6 +169,8 @@ def main():
             result = cpu(page, *size, ours=False)
         elif command == "exact":
             result = exact(page, sys.argv[3])
+        elif command == "probe":
+            result = probe(page, sys.argv[3])
         else:
             result = message(page)
     finally:

@@ -133,6 +133,27 @@ for folder in truncated missing; do
   grep -q '"status": "squarefield could not start: its program (page.wasm) is missing or damaged. Reload the page to try again."' <<<"$said" ||
     fail "page, $folder page.wasm: not the one-line message"
 done
+# The address's parameters, in its own words: a bad value, one given twice,
+# and a name in capitals (which counts).
+said=$(/usr/bin/python3 tests/web_drive.py message "$base/index.html?fps=abc")
+grep -q "\"status\": \"the page's address, fps=abc: 'abc' is not 0 or a number" <<<"$said" || fail "page?fps=abc: $said"
+said=$(/usr/bin/python3 tests/web_drive.py message "$base/index.html?fps=60&FPS=10")
+grep -q "\"status\": \"the page's address gives fps twice (fps=60 and FPS=10)" <<<"$said" || fail "page?fps=60&FPS=10: $said"
+fast=$(/usr/bin/python3 tests/web_drive.py rate "$base/index.html?FPS=1000")
+[ "$(value "$fast" frames_per_second)" -ge 600 ] || fail "page?FPS=1000: not paced so: $fast"
+# Opened from a file, it says it must be served.
+said=$(/usr/bin/python3 tests/web_drive.py message "file://$site/index.html")
+grep -q "must be served" <<<"$said" || fail "page from file://: $said"
+# Its black is opaque: a saved or copied picture shows it black.
+alpha=$(/usr/bin/python3 tests/web_drive.py probe "$base/index.html" "(() => { const c = document.getElementById('canvas');
+  const copy = document.createElement('canvas'); copy.width = c.width; copy.height = c.height;
+  const x = copy.getContext('2d'); x.drawImage(c, 0, 0); const d = x.getImageData(0, 0, c.width, c.height).data;
+  let least = 255; for (let i = 3; i < d.length; i += 4) least = Math.min(least, d[i]); return least; })()")
+[ "$(value "$alpha" value)" = 255 ] || fail "page: transparent pixels on the canvas: $alpha"
+# In another page's frame it leaves that page's focus where it was.
+echo '<!doctype html><link rel="icon" href="favicon.png"><input id="mine" autofocus><iframe src="index.html" width="400" height="300"></iframe>' >"$site/host.html"
+focus=$(/usr/bin/python3 tests/web_drive.py probe "$base/host.html" "document.activeElement.id")
+[ "$(value "$focus" value)" = mine ] || fail "page in a frame: took the host page's focus: $focus"
 # Nothing the page asks for is missing (its icon included), but the program the last two lack.
 grep -v '/missing/page.wasm' "$work/server.log" | grep -q '" 404 ' && fail "the page asked for something not there: $(grep '" 404 ' "$work/server.log" | head -3)"
 

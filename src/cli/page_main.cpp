@@ -1,6 +1,6 @@
 // The page's program: the effect on a web page's canvas, with the two options
-// the page's address carries (?fps=N, ?seed=N; the page passes them as
-// arguments). The rest of the command line, its help and the file outputs
+// the page's address carries (?fps=N, ?seed=N; the page passes each as its
+// name and value). The rest of the command line, its help and the file outputs
 // belong to the full build; left out, the page loads in a fraction of the time.
 #include <cstdio>
 #include <cstdlib>
@@ -22,23 +22,23 @@ int Tell(Host* host, const std::string& line, int status) {
 
 int Main(int argc, char** argv) {
   RunConfig run;
-  for (int i = 1; i < argc; i += 2) {
-    const std::string name = argv[i];
-    if (i + 1 == argc) return Tell(nullptr, name + ": needs a value", 2);
-    const std::string value = argv[i + 1];
+  // Pairs of a parameter of the page's address and its value, told in those words.
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string name = argv[i], value = argv[i + 1];
     std::optional<std::string> problem;
-    if (name == "--fps") {
+    if (name == "fps") {
       double fps = 0;
       problem = ReadFps(value, fps);
       run.fps = fps;
-    } else if (name == "--seed") {
+    } else if (name == "seed") {
       std::uint64_t seed = 0;
       problem = ReadSeed(value, seed);
       run.seed = seed;
     } else {
-      problem = "the page takes fps and seed only, not '" + name + "'";
+      problem = ": the page takes fps and seed only";
     }
-    if (problem) return Tell(nullptr, *problem, 2);
+    // The reading's own words start after the option's name.
+    if (problem) return Tell(nullptr, "the page's address, " + name + "=" + value + problem->substr(problem->find(':')), 2);
   }
   std::string why;
   std::unique_ptr<Host> host = OpenDesktopHost(HostConfig{}, why);

@@ -18,11 +18,18 @@ mergeInto(LibraryManager.library, {
       image = Module.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4),
                                            width, height);
     }
+    // The framebuffer's black has alpha 0: put under it the opaque black it
+    // shows, so a saved or copied picture is black too, not transparent.
+    const context = Module.context;
     const r = HEAP32.subarray(rects >> 2, (rects >> 2) + count * 4);
+    context.globalCompositeOperation = 'destination-over';
+    context.fillStyle = '#000000';
     for (let i = 0; i < count; ++i) {
-      const x = r[4 * i], y = r[4 * i + 1];
-      Module.context.putImageData(image, 0, 0, x, y, r[4 * i + 2] - x, r[4 * i + 3] - y);
+      const x = r[4 * i], y = r[4 * i + 1], w = r[4 * i + 2] - x, h = r[4 * i + 3] - y;
+      context.putImageData(image, 0, 0, x, y, w, h);
+      context.fillRect(x, y, w, h);
     }
+    context.globalCompositeOperation = 'source-over';
     if (!Module.firstFrameAt) Module.firstFrameAt = performance.now();
   },
 
