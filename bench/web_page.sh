@@ -2,7 +2,8 @@
 # The page's figures, each beside its target: its files' size compressed, the
 # first frame's time on a cold load from a local server, the main thread's CPU
 # share at the default pace at 1920x1080 and 3840x2160 (the whole browser's
-# beside it), the rate at ?fps=1000, and how soon Escape is seen at ?fps=0.1.
+# beside it), the rate at ?fps=1000 and its main thread beside the default
+# pace's, and how soon Escape is seen at ?fps=0.1.
 # One table row per figure on standard output. Usage: bench/web_page.sh
 set -eu
 cd "$(dirname "$0")/.."
@@ -48,5 +49,14 @@ for size in "1920 1080" "3840 2160"; do
 done
 fast=$(/usr/bin/python3 tests/web_drive.py rate "$url?fps=1000")
 row "page at ?fps=1000" "$(field "$fast" frames_per_second) frames/s" ">= 800 frames/s"
+# Faster than the display it waits as cheaply as at the display's pace: main
+# thread at ?fps=1000 against the default pace's, 800x600, medians of rounds.
+: >"$work/fast-main"; : >"$work/paced-main"
+for _ in $(seq "${ROUNDS:-3}"); do
+  field "$(/usr/bin/python3 tests/web_drive.py cpu "$url?fps=1000" 800 600)" main_thread_percent >>"$work/fast-main"
+  field "$(/usr/bin/python3 tests/web_drive.py cpu "$url" 800 600)" main_thread_percent >>"$work/paced-main"
+done
+fm=$(median <"$work/fast-main"); pm=$(median <"$work/paced-main")
+row "page main thread, ?fps=1000, 800x600" "$fm% (default pace $pm%: $(awk -v a="$fm" -v b="$pm" 'BEGIN { printf "%.2f", a / b }')x)" "<= 2.5x the default pace's"
 slow=$(/usr/bin/python3 tests/web_drive.py rate "$url?fps=0.1")
 row "page at ?fps=0.1, Escape to stop" "$(field "$slow" stop_ms) ms" "<= 100 ms"

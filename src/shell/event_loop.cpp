@@ -67,6 +67,13 @@ void EventLoop::DoEvents() {
       if (!host_.Pump(error)) return Fail(error);
     }
     next_frame_ = next_frame_ == Clock::time_point{} ? now + period_ : next_frame_ + period_;
+    // Faster than the display, where the host can wait for its refresh (a
+    // page): the frames between two refreshes are never seen, so they run
+    // together after one wait for the refresh instead of a short wait each,
+    // which a page can only make by spinning. The pace holds on average.
+    if (period_ < refresh_ && next_frame_ + refresh_ >= now) {
+      if (next_frame_ <= now || host_.WaitForRefresh()) return;
+    }
     if (next_frame_ < now) next_frame_ = now;
     WaitUntil(next_frame_);
     return;

@@ -54,8 +54,16 @@ mergeInto(LibraryManager.library, {
   // The canvas's size in device pixels (its size on the page times the
   // display's pixel ratio), written to size[0] and size[1]. When that is not
   // the canvas's own size any more, the canvas takes it (which clears it) and
-  // the answer is 1.
+  // the answer is 1; unmeasured, 0.
   squarefield_canvas_size: function(size) {
+    // Asked every frame, measured only after the window's size or pixel ratio
+    // changed (a resize event, zooming included): a measure lays out the page.
+    if (Module.sizeKnown) return 0;
+    if (!Module.watchingSize) {
+      Module.watchingSize = true;
+      addEventListener('resize', () => { Module.sizeKnown = false; });
+    }
+    Module.sizeKnown = true;
     const canvas = document.getElementById('canvas');
     const box = canvas.getBoundingClientRect();
     const ratio = window.devicePixelRatio || 1;
