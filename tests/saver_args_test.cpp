@@ -15,7 +15,7 @@ SaverArgs Parse(std::vector<const char*> args, bool named_scr = true) {
 
 TEST(SaverArgs, FullScreenSettingsAndPreviewInEverySpelling) {
   for (const char* s : {"/s", "/S", "-s", "-S"}) EXPECT_EQ(Parse({s}).mode, SaverArgs::Mode::Full) << s;
-  for (const auto& args : std::vector<std::vector<const char*>>{{"/p", "1234"}, {"/p:1234"}, {"/P1234"}, {"-p", "1234"}}) {
+  for (const auto& args : std::vector<std::vector<const char*>>{{"/p", "1234"}, {"/p:1234"}, {"/P1234"}, {"-p", "1234"}, {"/p 1234"}}) {
     const SaverArgs a = Parse(args);
     EXPECT_EQ(a.mode, SaverArgs::Mode::Preview) << args[0];
     EXPECT_EQ(a.window, 1234u) << args[0];

@@ -283,6 +283,12 @@ zip="$work/zip/squarefield-$version-windows-x86_64.zip"
 mkdir "$work/unzipped" && unzip -q "$zip" -d "$work/unzipped"
 [ "$("$wine" "$work/unzipped/squarefield.exe" --version | tr -d '\r')" = "squarefield $version" ] ||
   fail "the zip's squarefield.exe --version is not $version"
+# Its help lists what this build can do: no other program's window, no --saver, no Unix signals.
+help=$("$wine" "$work/unzipped/squarefield.exe" --help | tr -d '\r')
+grep -q -- "--headless" <<<"$help" && grep -q "Ctrl+C" <<<"$help" && ! grep -qE -- "--window-id|--root|--saver|SIGHUP|X11" <<<"$help" ||
+  fail "the Windows --help lists what does not work there: $help"
+"$wine" "$work/unzipped/squarefield.exe" --root 2>"$work/err"
+[ $? = 2 ] && grep -q "on Linux only" "$work/err" || fail "--root on Windows: $(cat "$work/err")"
 for f in squarefield.exe squarefield.scr; do
   info=$(wrestool -x --raw -t 16 "$work/unzipped/$f" | strings -el | tr '\n' '|')
   grep -q "|ProductVersion|$version|" <<<"|$info" && grep -q "|ProductName|squarefield|" <<<"|$info" ||

@@ -10,10 +10,19 @@
 
 #include "app/program.h"
 #include "shell/output_file.h"
+#include "shell/stop.h"
 
 namespace squarefield {
 
 namespace {
+
+// Another program's window and the screensaver mode are X11's and Wayland's:
+// other builds neither list nor take them.
+#ifdef SQUAREFIELD_X11_OPTIONS
+constexpr bool kLinuxDesktopOptions = true;
+#else
+constexpr bool kLinuxDesktopOptions = false;
+#endif
 
 // Largest framebuffer the headless screen will allocate: 256 MiB of pixels.
 constexpr std::int64_t kMaxPixels = std::int64_t{1} << 26;
@@ -66,21 +75,25 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
                  "60 in another program's window); headless, the GIF's rate (default 50)")
       ->type_name("N");
   std::string window_id;
+  const std::string linux_only = kLinuxDesktopOptions ? "Options" : "";  // an empty group: not in --help
   app.add_option("--window-id", window_id,
                  "Draw into the X11 window ID (decimal or 0x hex), e.g. a screensaver's; its owner keeps the "
                  "cursor, keys and size; a window larger than the screen gets a field the screen's size")
-      ->type_name("ID");
+      ->type_name("ID")
+      ->group(linux_only);
   app.add_flag("--saver", options.saver,
                "Run as a screensaver (for an idle daemon): full screen on every output, and any key, button or "
-               "move of the mouse ends it");
+               "move of the mouse ends it")
+      ->group(linux_only);
   app.add_flag("--root", options.root,
-               "Draw into the root window, or the screensaver daemon's window (XSCREENSAVER_WINDOW) when set");
+               "Draw into the root window, or the screensaver daemon's window (XSCREENSAVER_WINDOW) when set")
+      ->group(linux_only);
   app.add_option("--trace", options.trace, "Log every platform call to FILE ('-': standard output)")
       ->type_name("FILE");
   app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image (with --headless)")
       ->type_name("FILE");
   std::string footer =
-      "Escape ends the effect; so do closing the window, SIGINT, SIGTERM and SIGHUP (a second one ends it at once).\n"
+      "Escape ends the effect; so do closing the window, " + std::string(kStopEvents) + " (a second one ends it at once).\n"
       "Exit status: 0 when ended so, 1 after a runtime error or an output that could not be written,\n"
       "2 for bad options or no display.";
 #ifdef SQUAREFIELD_HAS_GIF
@@ -169,6 +182,10 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
                                       {"--window-id", options.window_id.has_value()}, {"--root", options.root}})
       if (given) return fail(std::string("--saver: not with ") + name);
   }
+  if (!kLinuxDesktopOptions)
+    for (const auto& [name, given] : {std::pair{"--window-id", options.window_id.has_value()}, {"--root", options.root},
+                                      {"--saver", options.saver}})
+      if (given) return fail(std::string(name) + ": on Linux only (X11 and Wayland), not in this build");
   if (!options.headless) {
     for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}, {"--gif", &options.gif}})
       if (!value->empty()) return fail(std::string(name) + ": only with --headless");

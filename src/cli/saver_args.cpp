@@ -1,4 +1,5 @@
 #include "cli/saver_args.h"
+#include "cli/values.h"
 
 #include <cctype>
 #include <cstdint>
@@ -7,17 +8,8 @@ namespace squarefield {
 
 namespace {
 
-bool ParseHandle(const std::string& text, std::uint64_t& value) {
-  if (text.empty() || text.size() > 20) return false;
-  value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;  // past 2^64: not some other handle
-    value = value * 10 + digit;
-  }
-  return value != 0;
-}
+// A window handle: a whole number, not 0, below 2^64 (past it: not some other handle).
+bool ParseHandle(const std::string& text, std::uint64_t& value) { return ParseWhole(text, value) && value != 0; }
 
 }  // namespace
 
@@ -31,7 +23,8 @@ SaverArgs ParseSaverArgs(int argc, const char* const* argv, bool named_scr) {
   if (first.size() < 2 || (first[0] != '/' && first[0] != '-') || first[1] == '-') return args;
   const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(first[1])));
   std::string rest = first.substr(2);
-  if (!rest.empty() && rest[0] == ':') rest.erase(0, 1);
+  // "/p:1234", and "/p 1234" passed as one argument (as a shortcut's line may).
+  if (!rest.empty() && (rest[0] == ':' || rest[0] == ' ')) rest.erase(0, rest.find_first_not_of(": "));
   switch (letter) {
     case 's':
       if (!rest.empty()) return args;

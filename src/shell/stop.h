@@ -13,6 +13,13 @@
 
 namespace squarefield {
 
+// What stops it from outside, in the words of this build's system.
+#ifdef _WIN32
+inline constexpr char kStopEvents[] = "Ctrl+C and Ctrl+Break in its console";
+#else
+inline constexpr char kStopEvents[] = "SIGINT, SIGTERM and SIGHUP";
+#endif
+
 // Installs the handlers, which record a stop in the one stop request
 // (platform/stop_request.h). A signal that was ignored when the program
 // started (SIGHUP under nohup) stays ignored.
