@@ -11,13 +11,16 @@ enable_language(C)
 set(generated ${CMAKE_CURRENT_BINARY_DIR}/wayland)
 file(MAKE_DIRECTORY ${generated})
 set(protocol_sources)
-foreach(xml stable/xdg-shell/xdg-shell.xml stable/viewporter/viewporter.xml
-            staging/fractional-scale/fractional-scale-v1.xml)
+# The layer shell (the wallpaper's background layer) is not in Debian 12's
+# wayland-protocols: its description is ours, beside the presenter.
+foreach(xml ${WAYLAND_PROTOCOLS}/stable/xdg-shell/xdg-shell.xml ${WAYLAND_PROTOCOLS}/stable/viewporter/viewporter.xml
+            ${WAYLAND_PROTOCOLS}/staging/fractional-scale/fractional-scale-v1.xml
+            ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/wayland/protocols/wlr-layer-shell-unstable-v1.xml)
   get_filename_component(name ${xml} NAME_WE)
   add_custom_command(OUTPUT ${generated}/${name}-client-protocol.h ${generated}/${name}-protocol.c
-                     COMMAND ${WAYLAND_SCANNER} client-header ${WAYLAND_PROTOCOLS}/${xml} ${generated}/${name}-client-protocol.h
-                     COMMAND ${WAYLAND_SCANNER} private-code ${WAYLAND_PROTOCOLS}/${xml} ${generated}/${name}-protocol.c
-                     DEPENDS ${WAYLAND_PROTOCOLS}/${xml} VERBATIM)
+                     COMMAND ${WAYLAND_SCANNER} client-header ${xml} ${generated}/${name}-client-protocol.h
+                     COMMAND ${WAYLAND_SCANNER} private-code ${xml} ${generated}/${name}-protocol.c
+                     DEPENDS ${xml} VERBATIM)
   list(APPEND protocol_sources ${generated}/${name}-client-protocol.h ${generated}/${name}-protocol.c)
 endforeach()
 # The generated code, also for the benchmarks' bare client.

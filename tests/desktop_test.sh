@@ -109,6 +109,32 @@ finish() {
   echo "timed out; its stderr: $(cat "$work/err")"
 }
 
+# The wallpaper: below the windows there were and the ones that come, Escape
+# not its own, and SIGTERM ending it cleanly.
+"$x_window" 300 200 100 100 >/dev/null &
+before=$!
+keep_pid $before
+sleep 0.5
+start --wallpaper --fps 30 --trace "$work/wallpaper.txt"
+"$x_window" 300 200 600 450 >/dev/null &
+after=$!
+keep_pid $after
+sleep 1
+xdotool mousemove 50 700 key Escape
+sleep 0.5
+xwd -root -silent | convert xwd:- "$work/wallpaper.png"
+for area in 280x180+110+110 280x180+610+460; do
+  grey=$(convert "$work/wallpaper.png" -crop "$area" +repage -colorspace gray -format '%[fx:minima] %[fx:maxima]' info:)
+  [ "$grey" = "0.501961 0.501961" ] || fail "wallpaper: the field shows over a window at $area ($grey)"
+done
+field_in "$work/wallpaper.png" 512 384 512 0 || fail "wallpaper: no field around the windows"
+kill -0 "$pid" 2>/dev/null || fail "wallpaper: Escape, meant for the desktop, ended it"
+kill -TERM "$pid"
+finish
+kill "$before" "$after"
+[ "$result" = 0 ] && tail -3 "$work/wallpaper.txt" | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" ||
+  fail "wallpaper: SIGTERM: status $result, not a clean shut-down"
+
 # The field: mostly black, with white squares in all four quadrants.
 start
 xwd -root -silent | convert xwd:- "$work/shot.png"

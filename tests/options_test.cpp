@@ -83,13 +83,17 @@ TEST(Options, BadValuesAreRefusedByTheirRule) {
       {{"--saver", "--window"}, "--saver: not with --window"},
       {{"--saver", "--window-id", "5"}, "--saver: not with --window-id"},
       {{"--saver", "--root"}, "--saver: not with --root"},
+      {{"--wallpaper", "--headless"}, "--wallpaper: not with --headless"},
+      {{"--wallpaper", "--window"}, "--wallpaper: not with --window"},
+      {{"--wallpaper", "--saver"}, "--wallpaper: not with --saver"},
+      {{"--saver", "--wallpaper"}, "--wallpaper: not with --saver"},
   };
   int ran = 0;
   for (const auto& [args, rule] : bad) {
     ExpectRefused(args, rule);
     ++ran;
   }
-  EXPECT_EQ(ran, 33);
+  EXPECT_EQ(ran, 37);
 }
 
 TEST(Options, AnotherProgramsWindow) {

@@ -16,9 +16,14 @@ need wayland swayidle swayidle
 rt=$(mktemp -d)
 on_exit() { rm -rf "$rt"; }
 chown nobody "$rt"; chmod 700 "$rt"
+/usr/bin/python3 -c 'import gi; gi.require_version("Gtk", "3.0")' 2>/dev/null ||
+  cannot_run wayland "no GTK for Python (packages python3-gi, gir1.2-gtk-3.0)"
 printf 'output HEADLESS-1 resolution 1280x720\ndefault_border none\n' >"$rt/config"
+# The ordinary window of the wallpaper's test floats over part of the output.
+echo 'for_window [title="plain"] floating enable, resize set 400 300, move position 100 100' >>"$rt/config"
 cp "$bin" "$rt/squarefield"
-chmod 755 "$rt/squarefield"; chmod 644 "$rt/config"
+cp "$(dirname "$0")/plain_window.py" "$rt/"
+chmod 755 "$rt/squarefield"; chmod 644 "$rt/config" "$rt/plain_window.py"
 # With AS_EXEC set (for a process started in the background) it replaces the
 # subshell, so that $! is the process itself and the exit trap ends it.
 as() {
@@ -37,10 +42,10 @@ shot() { as grim "${@:2}" "$rt/shot.png" && cp "$rt/shot.png" "$1"; }
 
 # Exactness at scale 1 and 2: a seeded slow run stopped between frames, its
 # output shot, and the shot compared with the headless picture (lib.sh).
-# Usage: exact NAME WIDTH HEIGHT (the output's size in pixels)
+# Usage: exact NAME WIDTH HEIGHT [OPTION...] (the output's size in pixels)
 exact() {
   local name=$1 p
-  AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --seed 5 --fps 4 --trace "$rt/$name.txt" 2>"$work/err" &
+  AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --seed 5 --fps 4 --trace "$rt/$name.txt" "${@:4}" 2>"$work/err" &
   p=$!
   keep_pid $p
   sleep 3
@@ -56,6 +61,47 @@ exact scale-1 1280 720
 msg output HEADLESS-1 scale 2 >/dev/null
 exact scale-2 1280 720
 msg output HEADLESS-1 scale 1 >/dev/null
+exact wallpaper 1280 720 --wallpaper
+
+# The wallpaper below an ordinary window: the field around it and not over it,
+# the keys the window's (Escape too), nothing drawn while a full-screen window
+# covers it all, and SIGTERM ending it cleanly.
+AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --wallpaper --fps 300 --trace "$rt/wallpaper.txt" 2>"$work/err" &
+pid=$!
+keep_pid $pid
+sleep 1
+AS_EXEC=1 as GDK_BACKEND=wayland /usr/bin/python3 "$rt/plain_window.py" 12 >"$rt/typed.txt" 2>"$rt/gtk.err" &
+plain=$!
+keep_pid $plain
+sleep 2
+as wtype -s 1500 hello
+as wtype -k Escape
+sleep 1
+shot "$work/wallpaper.png"
+t0=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+sleep 2
+seen=$(($(awk '{ print $14 + $15 }' "/proc/$pid/stat") - t0))
+red=$(convert "$work/wallpaper.png" -crop 380x280+110+110 +repage -format '%[fx:minima.r] %[fx:maxima.g] %[fx:maxima.b]' info:)
+[ "$red" = "1 0 0" ] || fail "wallpaper: the field shows over the window ($red)"
+field_in "$work/wallpaper.png" 640 720 640 0 || fail "wallpaper: no field around the window"
+msg '[title="plain"] fullscreen enable' >/dev/null
+sleep 1
+t0=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+sleep 2
+covered=$(($(awk '{ print $14 + $15 }' "/proc/$pid/stat") - t0))
+wait $plain
+[ "$(cat "$rt/typed.txt")" = hello ] || fail "wallpaper: the window's keys went elsewhere: '$(cat "$rt/typed.txt")'"
+kill -0 $pid 2>/dev/null || fail "wallpaper: ended by a key meant for the window"
+sleep 1
+kill -TERM $pid
+wait $pid
+status=$?
+frames=$(frames_in "$rt/wallpaper.txt")
+echo "wallpaper at --fps 300: $seen ticks of CPU in 2 s seen, $covered in 2 s covered by a full-screen window; $frames frames in all"
+[ "$covered" -le 2 ] && [ "$seen" -ge 8 ] && [ "$frames" -ge 1000 ] ||
+  fail "wallpaper: $seen ticks in 2 s seen, $covered covered, $frames frames in all"
+[ "$status" = 0 ] && tail -3 "$rt/wallpaper.txt" | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" ||
+  fail "wallpaper: SIGTERM: status $status, not a clean shut-down"
 
 # Nothing seen, nothing spent: on a workspace not shown the compositor asks
 # for no frames, and the program draws none (and takes no CPU) until it is

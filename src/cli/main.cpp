@@ -92,7 +92,7 @@ int RunOn(bool headless, HostConfig config, const RunConfig& run, Hints hints = 
     std::string why;
     host = OpenDesktopHost(config, why);
     // A guest in someone else's window wants that window, not an image.
-    if (config.into_window || config.into_root || config.saver) hints.headless = false;
+    if (config.into_window || config.into_root || config.saver || config.wallpaper) hints.headless = false;
     // The daemon's window gone before we opened it is its normal shut-down (a
     // quick activate and deactivate), as its going away later would be.
     if (!host && hints.daemon && why.starts_with(kNoSuchWindow)) return kExitOk;
@@ -161,6 +161,7 @@ int Main(int argc, char** argv) {
   config.height = options.height;
   config.into_window = options.window_id;
   config.saver = options.saver;
+  config.wallpaper = options.wallpaper;
   bool in_daemon = false;
   if (options.root) {
     // Under the screensaver daemon the screen is its window, named here.
@@ -179,7 +180,7 @@ int Main(int argc, char** argv) {
   // In another program's window (a screensaver) the effect is a guest, and a
   // screensaver runs for hours: a calm 60 frames per second unless asked otherwise.
   std::optional<double> fps = options.fps;
-  if ((config.into_window || config.into_root || config.saver) && !fps) fps = 60;
+  if ((config.into_window || config.into_root || config.saver || config.wallpaper) && !fps) fps = 60;
   return RunOn(options.headless, config,
                RunConfig{options.frames, options.seed, fps, options.trace, options.png, options.gif},
                Hints{true, true, in_daemon});

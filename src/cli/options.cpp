@@ -85,6 +85,10 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
                "Run as a screensaver (for an idle daemon): full screen on every output, and any key, button or "
                "move of the mouse ends it")
       ->group(linux_only);
+  app.add_flag("--wallpaper", options.wallpaper,
+               "Be the desktop's background: the field on every output below every window, taking no input "
+               "(Wayland compositors with a layer shell; X11); ends on SIGTERM or SIGINT")
+      ->group(linux_only);
   app.add_flag("--root", options.root,
                "Draw into the root window, or the screensaver daemon's window (XSCREENSAVER_WINDOW) when set")
       ->group(linux_only);
@@ -115,7 +119,7 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
     }
     if (arg.rfind("--", 0) != 0) continue;
     const std::string name = arg.substr(0, arg.find('='));
-    static const std::string kFlags[] = {"--headless", "--window", "--root", "--saver"};
+    static const std::string kFlags[] = {"--headless", "--window", "--root", "--saver", "--wallpaper"};
     static const std::string kValued[] = {"--size", "--frames", "--seed", "--fps", "--window-id", "--trace", "--png", "--gif"};
     const bool flag = std::find(std::begin(kFlags), std::end(kFlags), name) != std::end(kFlags);
     const bool valued = std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
@@ -177,14 +181,17 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
   if (options.window && (options.window_id || options.root))
     return fail(std::string(options.root ? "--root" : "--window-id") + ": not with --window");
   if (options.headless && options.window) return fail("--window: not with --headless");
-  if (options.saver) {
+  // A screensaver and a background are every output, shown: nothing that says otherwise.
+  for (const auto& [mode, on] : {std::pair{"--saver", options.saver}, {"--wallpaper", options.wallpaper}}) {
+    if (!on) continue;
     for (const auto& [name, given] : {std::pair{"--headless", options.headless}, {"--window", options.window},
-                                      {"--window-id", options.window_id.has_value()}, {"--root", options.root}})
-      if (given) return fail(std::string("--saver: not with ") + name);
+                                      {"--window-id", options.window_id.has_value()}, {"--root", options.root},
+                                      {"--saver", options.saver && options.wallpaper}})
+      if (given && name != std::string(mode)) return fail(std::string(mode) + ": not with " + name);
   }
   if (!kLinuxDesktopOptions)
     for (const auto& [name, given] : {std::pair{"--window-id", options.window_id.has_value()}, {"--root", options.root},
-                                      {"--saver", options.saver}})
+                                      {"--saver", options.saver}, {"--wallpaper", options.wallpaper}})
       if (given) return fail(std::string(name) + ": on Linux only (X11 and Wayland), not in this build");
   if (!options.headless) {
     for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}, {"--gif", &options.gif}})

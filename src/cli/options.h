@@ -20,6 +20,7 @@ struct Options {
   std::optional<std::uint64_t> window_id;     // draw into this X11 window
   bool root = false;                          // draw into the root window (or XSCREENSAVER_WINDOW)
   bool saver = false;                         // a screensaver: every output, any input ends it
+  bool wallpaper = false;                     // the desktop's background: below every window, no input
   std::string trace;
   std::string png;
   std::string gif;

@@ -34,6 +34,9 @@ struct HostConfig {
   // A screensaver run: the field covers every monitor, and any key, button or
   // move of the mouse ends it as Escape does.
   bool saver = false;
+  // The desktop's background: the field on every monitor below every window,
+  // taking no input and leaving the cursor alone.
+  bool wallpaper = false;
   // The one way out that cannot be a returned failure: Xlib's handler for a
   // lost display connection must not return. It reports `what`, removes the
   // temporary files and ends the program.

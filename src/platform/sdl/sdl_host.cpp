@@ -42,8 +42,11 @@ std::string DescriptorShortage() {
 bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   const bool windowed = config.windowed;
   saver_ = config.saver;
+  wallpaper_ = config.wallpaper;
   sdl_ = LoadSdl(error);
   if (sdl_ == nullptr) return false;
+  // A background is a desktop window, which window managers keep below all others.
+  if (wallpaper_) sdl_->SDL_SetHint("SDL_X11_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DESKTOP");
   // Our own handlers turn SIGINT, SIGTERM and SIGHUP into Escape.
   sdl_->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // Keep the desktop's compositor on; we present our own frames.
@@ -211,8 +214,11 @@ bool SdlPresenter::OpenMonitors(std::string& error) {
       if (sdl_->SDL_GetDisplayBounds(i, &r) == 0 && r.x == m.x && r.y == m.y && r.w == m.width && r.h == m.height)
         display = i;
     }
+    // A background is never full screen: that would put it above the panels.
+    if (wallpaper_) display = -1;
     const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_BORDERLESS |
-                         (display >= 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+                         (display >= 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) |
+                         (wallpaper_ ? SDL_WINDOW_SKIP_TASKBAR : 0);
     const int x = display >= 0 ? static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(display)) : m.x;
     const int y = display >= 0 ? static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(display)) : m.y;
     SDL_Window* window = sdl_->SDL_CreateWindow("squarefield", x, y, m.width, m.height, flags);
@@ -339,7 +345,7 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
         // keyboard (an on-screen one, a remote desktop's) may put it anywhere.
         // A screensaver ends on any key, as on Escape.
         if ((saver_ || event.key.keysym.scancode == SDL_SCANCODE_ESCAPE || event.key.keysym.sym == SDLK_ESCAPE) &&
-            !embedded_ && !event.key.repeat)
+            !embedded_ && !wallpaper_ && !event.key.repeat)
           ++events.escape_presses;
         break;
       case SDL_MOUSEBUTTONDOWN:
@@ -377,7 +383,8 @@ bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
               // Seen again after being covered (the window over ours gone: another
               // instance, without a window manager to hand the focus on): Escape
               // must reach us again.
-              if (output.covered && !covered && shown_ && !embedded_) sdl_->SDL_SetWindowInputFocus(output.window);
+              if (output.covered && !covered && shown_ && !embedded_ && !wallpaper_)
+                sdl_->SDL_SetWindowInputFocus(output.window);
               output.covered = covered;
             }
         break;
@@ -593,21 +600,22 @@ bool SdlPresenter::PointerMoved(Uint32 window_id, int x, int y) {
 }
 
 bool SdlPresenter::EscapeDown() const {
-  // In a window we do not own, the keyboard is its owner's.
-  if (embedded_) return false;
+  // In a window we do not own, the keyboard is its owner's; under a background, the desktop's.
+  if (embedded_ || wallpaper_) return false;
   const Uint8* keys = sdl_->SDL_GetKeyboardState(nullptr);
   return keys != nullptr && keys[SDL_SCANCODE_ESCAPE] != 0;
 }
 
 void SdlPresenter::CursorCountChanged(int count) {
-  if (embedded_) return;  // the owner's cursor
+  if (embedded_ || wallpaper_) return;  // the owner's cursor, or the desktop's
   sdl_->SDL_ShowCursor(count < 0 ? SDL_DISABLE : SDL_ENABLE);
 }
 
 void SdlPresenter::Placed(bool topmost, bool show) {
   if (embedded_) return;
   topmost_ = topmost;
-  for (const Output& output : outputs_) sdl_->SDL_SetWindowAlwaysOnTop(output.window, topmost ? SDL_TRUE : SDL_FALSE);
+  if (!wallpaper_)
+    for (const Output& output : outputs_) sdl_->SDL_SetWindowAlwaysOnTop(output.window, topmost ? SDL_TRUE : SDL_FALSE);
   if (show) Show();
 }
 
@@ -615,6 +623,12 @@ void SdlPresenter::Show() {
   if (embedded_ || outputs_.empty()) return;
   shown_ = true;
   for (const Output& output : outputs_) sdl_->SDL_ShowWindow(output.window);
+  if (wallpaper_) {
+    // Under every window there is, and nothing of the keyboard.
+    WatchVisibility();
+    for (const Output& output : outputs_) X11Link::Lower(x_display_, output.x_window);
+    return;
+  }
   // Escape must reach us: take the keyboard focus (asked of a window manager
   // where there is one; taken where there is none).
   sdl_->SDL_RaiseWindow(outputs_.front().window);

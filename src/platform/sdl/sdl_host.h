@@ -111,6 +111,7 @@ class SdlPresenter final : public Presenter {
   void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches
   bool video_ = false;
   bool saver_ = false;        // a screensaver: any key, button or real move of the mouse ends it
+  bool wallpaper_ = false;    // the desktop's background: below all, no keys, the cursor left alone
   int pointer_x_ = 0, pointer_y_ = 0;  // where the pointer rested at the start, on the desktop
   bool via_texture_ = false;  // not X11: present through a streaming texture
   bool fills_ok_ = false;     // X11 with the framebuffer's own pixel format: fills can be replayed

@@ -182,6 +182,11 @@ void X11Link::WatchVisibility(void* display, std::uint64_t window) {
   select(static_cast<Display*>(display), static_cast<::Window>(window), now.your_event_mask | VisibilityChangeMask);
 }
 
+void X11Link::Lower(void* display, std::uint64_t window) {
+  auto lower = Symbol<int (*)(Display*, ::Window)>("XLowerWindow");
+  if (lower && display && window) lower(static_cast<Display*>(display), static_cast<::Window>(window));
+}
+
 bool X11Link::Visibility(const void* event, std::uint64_t& window, bool& covered) {
   const auto* e = static_cast<const XEvent*>(event);
   if (e->type != VisibilityNotify) return false;
@@ -244,6 +249,7 @@ void X11Link::IgnoreErrors() {}
 void X11Link::CatchDisplayLoss(void (*)(const char*)) {}
 void* X11Link::CreateGc(void*, std::uint64_t, std::uint32_t) { return nullptr; }
 void X11Link::WatchVisibility(void*, std::uint64_t) {}
+void X11Link::Lower(void*, std::uint64_t) {}
 bool X11Link::Visibility(const void*, std::uint64_t&, bool&) { return false; }
 void X11Link::FreeGc(void*, void*) {}
 void X11Link::FillRectangles(void*, std::uint64_t, void*, std::span<const RECT>) {}

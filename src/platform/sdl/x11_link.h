@@ -56,6 +56,8 @@ class X11Link {
   // Has `display`'s client told when `window` is covered or uncovered, beside
   // what it is told already.
   static void WatchVisibility(void* display, std::uint64_t window);
+  // Puts the window below its siblings.
+  static void Lower(void* display, std::uint64_t window);
   // For an X event (an XEvent*): when it says how much of a window can be
   // seen, that window and true when it is fully covered; else false.
   static bool Visibility(const void* event, std::uint64_t& window, bool& covered);

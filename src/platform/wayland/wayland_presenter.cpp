@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "fractional-scale-v1-client-protocol.h"
 #include "platform/framebuffer/monitor_layout.h"
 #include "viewporter-client-protocol.h"
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace squarefield {
@@ -52,6 +54,7 @@ struct Surface {
   wl_surface* surface = nullptr;
   xdg_surface* xdg = nullptr;
   xdg_toplevel* toplevel = nullptr;
+  zwlr_layer_surface_v1* layer = nullptr;  // a wallpaper's: in the background layer
   wp_viewport* viewport = nullptr;
   wp_fractional_scale_v1* fractional = nullptr;
   std::vector<Output*> entered;       // the outputs it is on (a window's scale)
@@ -107,6 +110,7 @@ struct WaylandPresenter::State {
   wl_compositor* compositor = nullptr;
   wl_shm* shm = nullptr;
   xdg_wm_base* wm = nullptr;
+  zwlr_layer_shell_v1* layer_shell = nullptr;
   wp_viewporter* viewporter = nullptr;
   wp_fractional_scale_manager_v1* fractional = nullptr;
   wl_seat* seat = nullptr;
@@ -163,9 +167,27 @@ void SurfaceLeave(void* data, wl_surface*, wl_output* output) {
 }
 const wl_surface_listener kSurfaceListener = {SurfaceEnter, SurfaceLeave};
 
+void Configured(Surface* s);
+
 void XdgConfigure(void* data, xdg_surface* xdg, std::uint32_t serial) {
-  auto* s = static_cast<Surface*>(data);
   xdg_surface_ack_configure(xdg, serial);
+  Configured(static_cast<Surface*>(data));
+}
+const xdg_surface_listener kXdgSurfaceListener = {XdgConfigure};
+
+void LayerConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial, std::uint32_t width,
+                    std::uint32_t height) {
+  auto* s = static_cast<Surface*>(data);
+  zwlr_layer_surface_v1_ack_configure(layer, serial);
+  s->pending_width = static_cast<int>(width);
+  s->pending_height = static_cast<int>(height);
+  Configured(s);
+}
+// Closed by the compositor: its output is going, and with it the surface (the
+// output's removal drops it); nothing else closes a background.
+const zwlr_layer_surface_v1_listener kLayerListener = {LayerConfigure, Ignore<zwlr_layer_surface_v1*>};
+
+void Configured(Surface* s) {
   // 0 x 0: ours to choose. A window starts at 1024x768 points; full screen on
   // an output at the output's size (a compositor may size it only once shown).
   int w = s->pending_width, h = s->pending_height;
@@ -179,7 +201,6 @@ void XdgConfigure(void* data, xdg_surface* xdg, std::uint32_t serial) {
   s->points_height = h;
   s->configured = true;
 }
-const xdg_surface_listener kXdgSurfaceListener = {XdgConfigure};
 
 void ToplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array*) {
   auto* s = static_cast<Surface*>(data);
@@ -338,6 +359,8 @@ void Global(void* data, wl_registry* registry, std::uint32_t name, const char* i
   } else if (!std::strcmp(interface, xdg_wm_base_interface.name)) {
     st->wm = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 2));
     xdg_wm_base_add_listener(st->wm, &kWmListener, st);
+  } else if (!std::strcmp(interface, zwlr_layer_shell_v1_interface.name)) {
+    st->layer_shell = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 1));
   } else if (!std::strcmp(interface, wp_viewporter_interface.name)) {
     st->viewporter = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
   } else if (!std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name)) {
@@ -372,6 +395,7 @@ Surface::~Surface() {
   if (viewport) wp_viewport_destroy(viewport);
   if (toplevel) xdg_toplevel_destroy(toplevel);
   if (xdg) xdg_surface_destroy(xdg);
+  if (layer) zwlr_layer_surface_v1_destroy(layer);
   if (surface) wl_surface_destroy(surface);
 }
 
@@ -416,6 +440,7 @@ WaylandPresenter::State::~State() {
   if (fractional) wp_fractional_scale_manager_v1_destroy(fractional);
   if (viewporter) wp_viewporter_destroy(viewporter);
   if (wm) xdg_wm_base_destroy(wm);
+  if (layer_shell) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layer_shell));  // version 1 has no destroy
   if (shm) wl_shm_destroy(shm);
   if (compositor) wl_compositor_destroy(compositor);
   if (registry) wl_registry_destroy(registry);
@@ -444,13 +469,28 @@ Surface* WaylandPresenter::State::NewSurface(Output* output) {
     s->fractional = wp_fractional_scale_manager_v1_get_fractional_scale(fractional, s->surface);
     wp_fractional_scale_v1_add_listener(s->fractional, &kFractionalListener, s.get());
   }
-  s->xdg = xdg_wm_base_get_xdg_surface(wm, s->surface);
-  xdg_surface_add_listener(s->xdg, &kXdgSurfaceListener, s.get());
-  s->toplevel = xdg_surface_get_toplevel(s->xdg);
-  xdg_toplevel_add_listener(s->toplevel, &kToplevelListener, s.get());
-  xdg_toplevel_set_title(s->toplevel, "squarefield");
-  xdg_toplevel_set_app_id(s->toplevel, "squarefield");
-  if (output) xdg_toplevel_set_fullscreen(s->toplevel, output->output);
+  if (config.wallpaper && output) {
+    // Below every window, over the whole output (under panels too), and no
+    // input: keys go to the windows, the pointer passes through to nothing.
+    s->layer = zwlr_layer_shell_v1_get_layer_surface(layer_shell, s->surface, output->output,
+                                                     ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND, "wallpaper");
+    zwlr_layer_surface_v1_add_listener(s->layer, &kLayerListener, s.get());
+    zwlr_layer_surface_v1_set_anchor(s->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                                   ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    zwlr_layer_surface_v1_set_exclusive_zone(s->layer, -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(s->layer, 0);
+    wl_region* none = wl_compositor_create_region(compositor);
+    wl_surface_set_input_region(s->surface, none);
+    wl_region_destroy(none);
+  } else {
+    s->xdg = xdg_wm_base_get_xdg_surface(wm, s->surface);
+    xdg_surface_add_listener(s->xdg, &kXdgSurfaceListener, s.get());
+    s->toplevel = xdg_surface_get_toplevel(s->xdg);
+    xdg_toplevel_add_listener(s->toplevel, &kToplevelListener, s.get());
+    xdg_toplevel_set_title(s->toplevel, "squarefield");
+    xdg_toplevel_set_app_id(s->toplevel, "squarefield");
+    if (output) xdg_toplevel_set_fullscreen(s->toplevel, output->output);
+  }
   // No buffer yet: this asks for the first configure.
   wl_surface_commit(s->surface);
   Surface* made = s.get();
@@ -598,6 +638,9 @@ bool WaylandPresenter::Open(const HostConfig& config, std::string& error, bool& 
     error = "cannot connect to the Wayland display " + std::string(name) + ": XDG_RUNTIME_DIR is not set";
     return false;
   }
+  // The library's own complaints (a request that met a closed socket) say
+  // less than the one line a lost connection gets from us.
+  wl_log_set_handler_client([](const char*, va_list) {});
   st.display = wl_display_connect(nullptr);
   if (st.display == nullptr) {
     unreachable = true;
@@ -612,7 +655,12 @@ bool WaylandPresenter::Open(const HostConfig& config, std::string& error, bool& 
     error = "the Wayland display failed while connecting";
     return false;
   }
-  if (!st.compositor || !st.shm || !st.wm) {
+  if (config.wallpaper && st.compositor && st.shm && !st.layer_shell) {
+    // No other host can put a background under this desktop's windows.
+    error = "this Wayland compositor offers no background layer (zwlr_layer_shell_v1) for --wallpaper";
+    return false;
+  }
+  if (!st.compositor || !st.shm || (!st.wm && !config.wallpaper)) {
     unreachable = true;  // a compositor we cannot show a window on: another host may
     error = std::string("the Wayland compositor lacks ") +
             (!st.compositor ? "wl_compositor 4" : !st.shm ? "wl_shm" : "xdg_wm_base");
@@ -737,6 +785,7 @@ bool WaylandPresenter::Unseen() {
 }
 
 void WaylandPresenter::CursorCountChanged(int count) {
+  if (state_->config.wallpaper) return;  // a background leaves the cursor to the desktop
   state_->cursor_hidden = count < 0;
   state_->HideCursor();
 }
