@@ -3,7 +3,7 @@
 # the field can be seen, and the frames it draws in the 2 s after it can be
 # again, on each path this machine can show: X11 (Xvfb) with another window
 # over it, native Wayland (headless sway, as nobody) with its workspace
-# switched away, the page hidden at the default pace and at ?fps=60 and ?fps=0.
+# switched away (X11 with its monitors asleep where the server has DPMS), the page hidden at the default pace and at ?fps=60 and ?fps=0.
 # Targets: <= 0.2 % of a core while unseen; >= 100 frames in the 2 s after.
 # Usage: bench/unseen.sh   (after: cmake --workflow --preset default; as root)
 set -eu
@@ -52,6 +52,13 @@ cover=
 HIDE() { "$build/tests/x_window" 1280 720 0 0 >/dev/null & cover=$!; }
 SHOW() { kill "$cover"; wait "$cover" 2>/dev/null || true; }
 RUN=RUN HIDE=HIDE SHOW=SHOW measure "X11, covered"
+# The monitors asleep (DPMS) wait the same way, where the X server has DPMS to
+# force off; Xvfb, Xephyr and Xorg's dummy driver have none.
+if xdpyinfo -display "$display" -queryExtensions 2>/dev/null | grep -q "DPMS"; then
+  echo "note: this X server has DPMS; force it off with xset dpms force off to measure it"
+else
+  row "X11, monitors asleep (DPMS)" "not measured: this X server has no DPMS" "<= 0.2%; >= 100 frames"
+fi
 stop_server "$xvfb"
 
 # Native Wayland: the workspace switched away.

@@ -503,6 +503,16 @@ void SdlPresenter::WatchVisibility() {
 // never says so, as it shows none directly) or unmapped: nothing is seen.
 bool SdlPresenter::Unseen() {
   if (outputs_.empty() || (!shown_ && !embedded_)) return false;
+  // The monitors put to sleep by power management: X11's is the whole
+  // screen's. A round trip, so asked once a second (the wait while unseen asks
+  // as often, so the field goes on within a second of the monitors waking).
+  if (x_display_ != nullptr) {
+    if (const std::uint64_t now = sdl_->SDL_GetTicks64(); now >= next_power_check_) {
+      powered_down_ = X11Link::PoweredDown(x_display_);
+      next_power_check_ = now + 1000;
+    }
+    if (powered_down_) return true;
+  }
   for (const Output& output : outputs_)
     if (!output.covered && !output.hidden) return false;
   return true;

@@ -106,6 +106,8 @@ class SdlPresenter final : public Presenter {
   std::vector<Output> outputs_;
   std::vector<MonitorArea> monitors_;
   std::uint64_t next_monitor_check_ = 0;  // SDL ticks
+  std::uint64_t next_power_check_ = 0;    // SDL ticks
+  bool powered_down_ = false;             // every monitor asleep (DPMS), when last asked
   bool shown_ = false, topmost_ = false;
   std::vector<SDL_Rect> rects_;
   void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches

@@ -182,6 +182,19 @@ void X11Link::WatchVisibility(void* display, std::uint64_t window) {
   select(static_cast<Display*>(display), static_cast<::Window>(window), now.your_event_mask | VisibilityChangeMask);
 }
 
+bool X11Link::PoweredDown(void* display) {
+  // libXext's DPMS calls (SDL's own dependency), declared here so its headers need not be installed.
+  static void* xext = dlopen("libXext.so.6", RTLD_NOW | RTLD_LOCAL);
+  if (xext == nullptr || display == nullptr) return false;
+  static const auto query = reinterpret_cast<Bool (*)(Display*, int*, int*)>(dlsym(xext, "DPMSQueryExtension"));
+  static const auto info = reinterpret_cast<Status (*)(Display*, unsigned short*, unsigned char*)>(dlsym(xext, "DPMSInfo"));
+  int event_base = 0, error_base = 0;
+  if (!query || !info || !query(static_cast<Display*>(display), &event_base, &error_base)) return false;
+  unsigned short level = 0;  // DPMSModeOn is 0
+  unsigned char enabled = 0;
+  return info(static_cast<Display*>(display), &level, &enabled) && enabled && level != 0;
+}
+
 void X11Link::Lower(void* display, std::uint64_t window) {
   auto lower = Symbol<int (*)(Display*, ::Window)>("XLowerWindow");
   if (lower && display && window) lower(static_cast<Display*>(display), static_cast<::Window>(window));
@@ -250,6 +263,7 @@ void X11Link::CatchDisplayLoss(void (*)(const char*)) {}
 void* X11Link::CreateGc(void*, std::uint64_t, std::uint32_t) { return nullptr; }
 void X11Link::WatchVisibility(void*, std::uint64_t) {}
 void X11Link::Lower(void*, std::uint64_t) {}
+bool X11Link::PoweredDown(void*) { return false; }
 bool X11Link::Visibility(const void*, std::uint64_t&, bool&) { return false; }
 void X11Link::FreeGc(void*, void*) {}
 void X11Link::FillRectangles(void*, std::uint64_t, void*, std::span<const RECT>) {}

@@ -56,6 +56,9 @@ class X11Link {
   // Has `display`'s client told when `window` is covered or uncovered, beside
   // what it is told already.
   static void WatchVisibility(void* display, std::uint64_t window);
+  // True when the server's power management has put the monitors to sleep
+  // (DPMS standby, suspend or off); false where the server has no DPMS.
+  static bool PoweredDown(void* display);
   // Puts the window below its siblings.
   static void Lower(void* display, std::uint64_t window);
   // For an X event (an XEvent*): when it says how much of a window can be
