@@ -10,6 +10,8 @@ fresh() { cd "$work" && rm -rf scratch && mkdir scratch && cd scratch; }
 # Help and version go to stdout with status 0.
 "$bin" --help >help.txt 2>&1 || fail "--help exit $?"
 grep -q -- "--headless" help.txt || fail "--help lists no --headless"
+long=$(awk 'length > 79' help.txt)
+[ -z "$long" ] || fail "--help: lines too long for an 80-column console: $long"
 [ "$("$bin" --version)" = "squarefield 0.1.0" ] || fail "--version"
 
 # Bad options: status 2, one line naming the option, no file left behind.

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <sstream>
 
 #include "app/program.h"
 #include "shell/output_file.h"
@@ -57,26 +59,60 @@ bool ParseWindowId(const std::string& text, std::uint64_t& id) {
   return id != 0 && id < (std::uint64_t{1} << 32);
 }
 
-std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& options) {
-  CLI::App app{"squarefield: white squares fly outward from the centre of a black screen until Escape.",
-               "squarefield"};
+namespace {
+
+// The values still as the user wrote them, read once the parser has them.
+struct Texts {
+  std::string size, frames, seed, fps, window_id;
+};
+
+Failure Bad(const std::string& message) { return Failure(Failure::Kind::BadOptions, message); }
+
+// Each paragraph of `text` in lines of at most `width` characters, broken between words.
+std::string Wrap(const std::string& text, std::size_t width) {
+  std::string out;
+  std::istringstream paragraphs(text);
+  for (std::string paragraph; std::getline(paragraphs, paragraph);) {
+    std::istringstream words(paragraph);
+    std::string line;
+    for (std::string word; words >> word;) {
+      if (!line.empty() && line.size() + 1 + word.size() > width) {
+        out += line + '\n';
+        line.clear();
+      }
+      line += (line.empty() ? "" : " ") + word;
+    }
+    out += line + '\n';
+  }
+  if (!out.empty()) out.pop_back();
+  return out;
+}
+
+// Help that fits an 80-column console: descriptions wrapped beside their options.
+class WrappingFormatter : public CLI::Formatter {
+ public:
+  std::string make_option_desc(const CLI::Option* option) const override {
+    return Wrap(option->get_description(), 79 - get_column_width());
+  }
+};
+
+// The options, their help and where the parser puts what it reads.
+void Describe(CLI::App& app, Options& options, Texts& texts) {
   app.set_version_flag("--version", std::string("squarefield ") + kVersion);
   app.add_flag("--headless", options.headless, "Draw into an in-memory screen instead of the desktop");
-  std::string size, frames, seed, fps;
-  app.add_option("--size", size,
+  app.add_option("--size", texts.size,
                  "Headless screen size in pixels (default 1024x768): each side 1 to 65535, 67108864 pixels at most; "
                  "a width above 32767 overflows the effect's 16-bit spawn distance (run-time error 6)")
       ->type_name("WxH");
-  app.add_option("--frames", frames, "Stop after N frames, as if Escape were pressed")->type_name("N");
-  app.add_option("--seed", seed, "Seed the generator and use a virtual clock: repeatable runs")->type_name("N");
+  app.add_option("--frames", texts.frames, "Stop after N frames, as if Escape were pressed")->type_name("N");
+  app.add_option("--seed", texts.seed, "Seed the generator and use a virtual clock: repeatable runs")->type_name("N");
   app.add_flag("--window", options.window, "Run in a 1024x768 window instead of the full screen");
-  app.add_option("--fps", fps,
+  app.add_option("--fps", texts.fps,
                  "Cap the desktop frame rate at N per second, 0.1 to 10000, or 0 for no cap (default: no cap; "
                  "60 in another program's window); headless, the GIF's rate (default 50)")
       ->type_name("N");
-  std::string window_id;
   const std::string linux_only = kLinuxDesktopOptions ? "Options" : "";  // an empty group: not in --help
-  app.add_option("--window-id", window_id,
+  app.add_option("--window-id", texts.window_id,
                  "Draw into the X11 window ID (decimal or 0x hex), e.g. a screensaver's; its owner keeps the "
                  "cursor, keys and size; a window larger than the screen gets a field the screen's size")
       ->type_name("ID")
@@ -98,7 +134,7 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
       ->type_name("FILE");
   std::string footer =
       "Escape ends the effect; so do closing the window, " + std::string(kStopEvents) + " (a second one ends it at once).\n"
-      "Exit status: 0 when ended so, 1 after a runtime error or an output that could not be written,\n"
+      "Exit status: 0 when ended so, 1 after a runtime error or an output that could not be written, "
       "2 for bad options or no display.";
 #ifdef SQUAREFIELD_HAS_GIF
   app.add_option("--gif", options.gif, "Save every frame as a looping animated GIF (with --headless)")
@@ -106,16 +142,19 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
 #else
   footer += "\nThis build has no GIF export (--gif).";
 #endif
-  app.footer(footer);
+  app.footer(Wrap(footer, 79));
+  app.formatter(std::make_shared<WrappingFormatter>());
 
+}
+
+std::optional<Failure> RefuseRepeats(int argc, const char* const* argv) {
   // Said in the user's words rather than the parser's: an option given twice,
   // and an argument that is no option (after "--" too).
   std::vector<std::string> seen;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--") {
-      return Failure(Failure::Kind::BadOptions,
-                     i + 1 < argc ? "'" + std::string(argv[i + 1]) + "' is not an option" : std::string("'--' is not an option"));
+      return Bad(i + 1 < argc ? "'" + std::string(argv[i + 1]) + "' is not an option" : std::string("'--' is not an option"));
     }
     if (arg.rfind("--", 0) != 0) continue;
     const std::string name = arg.substr(0, arg.find('='));
@@ -125,10 +164,102 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
     const bool valued = std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
     if (!flag && !valued) continue;  // the parser names what it does not know
     if (std::find(seen.begin(), seen.end(), name) != seen.end())
-      return Failure(Failure::Kind::BadOptions, name + " is given twice");
+      return Bad(name + " is given twice");
     seen.push_back(name);
     if (valued && arg.find('=') == std::string::npos) ++i;  // its value, whatever it looks like
   }
+  return std::nullopt;
+}
+
+std::optional<Failure> ReadValues(const CLI::App& app, const Texts& texts, Options& options) {
+  // An option given with an empty value is a mistake, not "not given".
+  for (const char* name : {"--size", "--frames", "--seed", "--fps", "--trace", "--png", "--gif", "--window-id"}) {
+    if (app.get_option_no_throw(name) == nullptr || app.count(name) == 0) continue;
+    const auto values = app.get_option(name)->results();
+    if (values.empty() || values.back().empty()) return Bad(std::string(name) + ": needs a value");
+  }
+  if (!texts.size.empty()) {
+    if (!ParseSize(texts.size, options.width, options.height))
+      return Bad("--size: '" + texts.size + "' is not a size WxH from 1x1 to 65535x65535");
+    if (std::int64_t{options.width} * options.height > kMaxPixels)
+      return Bad("--size: '" + texts.size + "' is larger than the 67108864 pixels allowed");
+  }
+  std::uint64_t number = 0;
+  if (!texts.frames.empty()) {
+    if (!ParseWhole(texts.frames, number) || number < 1 || number > INT64_MAX)
+      return Bad("--frames: '" + texts.frames + "' is not a whole number of at least 1");
+    options.frames = static_cast<std::int64_t>(number);
+  }
+  if (!texts.seed.empty()) {
+    if (auto problem = ReadSeed(texts.seed, number)) return Bad(*problem);
+    options.seed = number;
+  }
+  if (!texts.fps.empty()) {
+    double rate = 0;
+    if (auto problem = ReadFps(texts.fps, rate)) return Bad(*problem);
+    options.fps = rate;
+  }
+  if (!texts.window_id.empty()) {
+    if (!ParseWindowId(texts.window_id, number)) return Bad("--window-id: '" + texts.window_id + "' is not a window id");
+    options.window_id = number;
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> RefuseConflicts(const Texts& texts, const Options& options) {
+  if (options.window_id && options.root) return Bad("--root: not with --window-id");
+  if (options.headless && (options.window_id || options.root))
+    return Bad(std::string(options.root ? "--root" : "--window-id") + ": not with --headless");
+  if (options.window && (options.window_id || options.root))
+    return Bad(std::string(options.root ? "--root" : "--window-id") + ": not with --window");
+  if (options.headless && options.window) return Bad("--window: not with --headless");
+  // A screensaver and a background are every output, shown: nothing that says otherwise.
+  for (const auto& [mode, on] : {std::pair{"--saver", options.saver}, {"--wallpaper", options.wallpaper}}) {
+    if (!on) continue;
+    for (const auto& [name, given] : {std::pair{"--headless", options.headless}, {"--window", options.window},
+                                      {"--window-id", options.window_id.has_value()}, {"--root", options.root},
+                                      {"--saver", options.saver && options.wallpaper}})
+      if (given && name != std::string(mode)) return Bad(std::string(mode) + ": not with " + name);
+  }
+  if (!kLinuxDesktopOptions)
+    for (const auto& [name, given] : {std::pair{"--window-id", options.window_id.has_value()}, {"--root", options.root},
+                                      {"--saver", options.saver}, {"--wallpaper", options.wallpaper}})
+      if (given) return Bad(std::string(name) + ": on Linux only (X11 and Wayland), not in this build");
+  if (!options.headless) {
+    for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &texts.size}, {"--gif", &options.gif}})
+      if (!value->empty()) return Bad(std::string(name) + ": only with --headless");
+  }
+  return std::nullopt;
+}
+
+// Each output writable, and no file named for two of them.
+std::optional<Failure> CheckOutputs(const Options& options) {
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"--trace", &options.trace}, {"--png", &options.png}, {"--gif", &options.gif}};
+  for (std::size_t i = 0; i < std::size(outputs); ++i) {
+    const auto& [name, path] = outputs[i];
+    if (path->empty()) continue;
+    // An option's name taken as a file name is a slip; a real one can be written ./-name.
+    if (path->size() > 1 && (*path)[0] == '-')
+      return Bad(std::string(name) + ": '" + *path + "' is not a file name (for a file of that name, write ./" +
+                  *path + ")");
+    std::string problem;
+    if (!CanWrite(*path, problem)) return Bad(std::string(name) + ": cannot write '" + *path + "': " + problem);
+    for (std::size_t j = 0; j < i; ++j)
+      if (!outputs[j].second->empty() && SameOutput(*outputs[j].second, *path))
+        return Bad(std::string(name) + ": '" + *path + "' is also the " + outputs[j].first + " output");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& options) {
+  CLI::App app{"squarefield: white squares fly outward from the centre of a black screen\nuntil Escape.",
+               "squarefield"};
+  Texts texts;
+  Describe(app, options, texts);
+  if (auto failure = RefuseRepeats(argc, argv)) return failure;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -140,79 +271,12 @@ std::optional<Failure> ParseOptions(int argc, const char* const* argv, Options& 
     app.exit(e);
     return std::nullopt;
   } catch (const CLI::ParseError& e) {
-    return Failure(Failure::Kind::BadOptions, std::string(e.what()));
+    return Bad(std::string(e.what()));
   }
 
-  auto fail = [](const std::string& message) { return Failure(Failure::Kind::BadOptions, message); };
-  // An option given with an empty value is a mistake, not "not given".
-  for (const char* name : {"--size", "--frames", "--seed", "--fps", "--trace", "--png", "--gif", "--window-id"}) {
-    if (app.get_option_no_throw(name) == nullptr || app.count(name) == 0) continue;
-    const auto values = app.get_option(name)->results();
-    if (values.empty() || values.back().empty()) return fail(std::string(name) + ": needs a value");
-  }
-  if (!size.empty()) {
-    if (!ParseSize(size, options.width, options.height))
-      return fail("--size: '" + size + "' is not a size WxH from 1x1 to 65535x65535");
-    if (std::int64_t{options.width} * options.height > kMaxPixels)
-      return fail("--size: '" + size + "' is larger than the 67108864 pixels allowed");
-  }
-  std::uint64_t number = 0;
-  if (!frames.empty()) {
-    if (!ParseWhole(frames, number) || number < 1 || number > INT64_MAX)
-      return fail("--frames: '" + frames + "' is not a whole number of at least 1");
-    options.frames = static_cast<std::int64_t>(number);
-  }
-  if (!seed.empty()) {
-    if (auto problem = ReadSeed(seed, number)) return fail(*problem);
-    options.seed = number;
-  }
-  if (!fps.empty()) {
-    double rate = 0;
-    if (auto problem = ReadFps(fps, rate)) return fail(*problem);
-    options.fps = rate;
-  }
-  if (!window_id.empty()) {
-    if (!ParseWindowId(window_id, number)) return fail("--window-id: '" + window_id + "' is not a window id");
-    options.window_id = number;
-  }
-  if (options.window_id && options.root) return fail("--root: not with --window-id");
-  if (options.headless && (options.window_id || options.root))
-    return fail(std::string(options.root ? "--root" : "--window-id") + ": not with --headless");
-  if (options.window && (options.window_id || options.root))
-    return fail(std::string(options.root ? "--root" : "--window-id") + ": not with --window");
-  if (options.headless && options.window) return fail("--window: not with --headless");
-  // A screensaver and a background are every output, shown: nothing that says otherwise.
-  for (const auto& [mode, on] : {std::pair{"--saver", options.saver}, {"--wallpaper", options.wallpaper}}) {
-    if (!on) continue;
-    for (const auto& [name, given] : {std::pair{"--headless", options.headless}, {"--window", options.window},
-                                      {"--window-id", options.window_id.has_value()}, {"--root", options.root},
-                                      {"--saver", options.saver && options.wallpaper}})
-      if (given && name != std::string(mode)) return fail(std::string(mode) + ": not with " + name);
-  }
-  if (!kLinuxDesktopOptions)
-    for (const auto& [name, given] : {std::pair{"--window-id", options.window_id.has_value()}, {"--root", options.root},
-                                      {"--saver", options.saver}, {"--wallpaper", options.wallpaper}})
-      if (given) return fail(std::string(name) + ": on Linux only (X11 and Wayland), not in this build");
-  if (!options.headless) {
-    for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &size}, {"--gif", &options.gif}})
-      if (!value->empty()) return fail(std::string(name) + ": only with --headless");
-  }
-  const std::pair<const char*, const std::string*> outputs[] = {
-      {"--trace", &options.trace}, {"--png", &options.png}, {"--gif", &options.gif}};
-  for (std::size_t i = 0; i < std::size(outputs); ++i) {
-    const auto& [name, path] = outputs[i];
-    if (path->empty()) continue;
-    // An option's name taken as a file name is a slip; a real one can be written ./-name.
-    if (path->size() > 1 && (*path)[0] == '-')
-      return fail(std::string(name) + ": '" + *path + "' is not a file name (for a file of that name, write ./" +
-                  *path + ")");
-    std::string problem;
-    if (!CanWrite(*path, problem)) return fail(std::string(name) + ": cannot write '" + *path + "': " + problem);
-    for (std::size_t j = 0; j < i; ++j)
-      if (!outputs[j].second->empty() && SameOutput(*outputs[j].second, *path))
-        return fail(std::string(name) + ": '" + *path + "' is also the " + outputs[j].first + " output");
-  }
-  return std::nullopt;
+  if (auto failure = ReadValues(app, texts, options)) return failure;
+  if (auto failure = RefuseConflicts(texts, options)) return failure;
+  return CheckOutputs(options);
 }
 
 }  // namespace squarefield
