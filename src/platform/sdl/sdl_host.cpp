@@ -39,8 +39,19 @@ std::string DescriptorShortage() {
 
 }  // namespace
 
+namespace {
+// SDL falls back on a driver that shows nothing when no display server
+// answered: the display that could not be opened, named.
+std::string NoDisplay(const std::string& otherwise) {
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (display && *display) return "cannot open display " + std::string(display) + DescriptorShortage();
+  if (wayland && *wayland) return "cannot connect to the Wayland display " + std::string(wayland) + DescriptorShortage();
+  return otherwise;
+}
+}  // namespace
+
 bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
-  const bool windowed = config.windowed;
   saver_ = config.saver;
   wallpaper_ = config.wallpaper;
   sdl_ = LoadSdl(error);
@@ -51,10 +62,37 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   sdl_->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // Keep the desktop's compositor on; we present our own frames.
   sdl_->SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  if (!StartVideo(config, error)) return false;
+  const char* driver = sdl_->SDL_GetCurrentVideoDriver();
+  const bool x11 = driver && !std::strcmp(driver, "x11");
+  // On X11 the window surface goes straight to the window system (shared
+  // memory), not through a renderer: a software GL renderer redraws the whole
+  // texture per frame. Wayland has no such surface: there it is a renderer's.
+  if (x11) sdl_->SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // Elsewhere the window surface is a renderer's texture uploaded whole every
+  // present: a streaming texture of our own takes only the damage.
+  via_texture_ = !x11;
+  SDL_DisplayMode mode;
+  if (sdl_->SDL_GetDesktopDisplayMode(0, &mode) != 0) {
+    error = sdl_->SDL_GetError();
+    return false;
+  }
+  refresh_hz_ = mode.refresh_rate > 0 ? mode.refresh_rate : 60;
+  if (saver_) sdl_->SDL_GetGlobalMouseState(&pointer_x_, &pointer_y_);
+  if (!OpenWindows(config, error) || !LinkWindows(config, error)) return false;
+  if (!embedded_) Lay();
+  return true;
+}
+
+// Which video driver, and SDL's video started on it: native Wayland where
+// there is a Wayland display, X11 where there is only an X display or a
+// window of X11's is asked for; the display that could not be opened named.
+bool SdlPresenter::StartVideo(const HostConfig& config, std::string& error) {
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const char* asked = std::getenv("SDL_VIDEODRIVER");
   const bool has_display = display && *display, has_wayland = wayland && *wayland;
+  bool wayland_first = false;
 #if defined(__unix__) && !defined(__APPLE__)
   // With no display server to talk to, say so rather than let SDL fall back on a
   // driver that shows nothing (and let client libraries complain on stderr).
@@ -72,7 +110,7 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   // every output); an X display alone, or a window of X11's, is gone to
   // straight, so a failed connection is reported as that and not after a
   // Wayland probe that prints its own complaints.
-  bool wayland_first = has_wayland && !x11_only && !asked;
+  wayland_first = has_wayland && !x11_only && !asked;
   if (wayland_first) {
     // libwayland says this on stderr itself, in a line of its own, otherwise.
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -89,13 +127,6 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
   if (has_display && !asked && !wayland_first)
     sdl_->SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
 #endif
-  // SDL falls back on a driver that shows nothing when no display server
-  // answered: name the display that could not be opened.
-  auto no_display = [&](const std::string& otherwise) {
-    if (has_display) return "cannot open display " + std::string(display) + DescriptorShortage();
-    if (has_wayland) return "cannot connect to the Wayland display " + std::string(wayland) + DescriptorShortage();
-    return otherwise;
-  };
   bool started = sdl_->SDL_Init(SDL_INIT_VIDEO) == 0;
   if (!started && wayland_first && has_display) {
     // A Wayland display that does not answer, beside an X display that may.
@@ -103,33 +134,25 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     started = sdl_->SDL_Init(SDL_INIT_VIDEO) == 0;
   }
   if (!started) {
-    error = asked ? std::string(sdl_->SDL_GetError()) : no_display(sdl_->SDL_GetError());
+    error = asked ? std::string(sdl_->SDL_GetError()) : NoDisplay(sdl_->SDL_GetError());
     return false;
   }
   video_ = true;
   const char* driver = sdl_->SDL_GetCurrentVideoDriver();
   if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) &&
       !(asked && !std::strcmp(asked, driver))) {
-    error = no_display(std::string("only the '") + driver + "' video driver is available");
+    error = NoDisplay(std::string("only the '") + driver + "' video driver is available");
     return false;
   }
-  // On X11 the window surface goes straight to the window system (shared
-  // memory), not through a renderer: a software GL renderer redraws the whole
-  // texture per frame. Wayland has no such surface: there it is a renderer's.
-  if (driver && !std::strcmp(driver, "x11")) sdl_->SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  // Elsewhere the window surface is a renderer's texture uploaded whole every
-  // present: a streaming texture of our own takes only the damage.
-  via_texture_ = !(driver && !std::strcmp(driver, "x11"));
-  SDL_DisplayMode mode;
-  if (sdl_->SDL_GetDesktopDisplayMode(0, &mode) != 0) {
-    error = sdl_->SDL_GetError();
-    return false;
-  }
-  refresh_hz_ = mode.refresh_rate > 0 ? mode.refresh_rate : 60;
-  if (saver_) sdl_->SDL_GetGlobalMouseState(&pointer_x_, &pointer_y_);
-  if (x11_only) {
+  return true;
+}
+
+// The windows: inside another's, one framed window, or one on each monitor.
+bool SdlPresenter::OpenWindows(const HostConfig& config, std::string& error) {
+  const char* driver = sdl_->SDL_GetCurrentVideoDriver();
+  if (config.into_window || config.into_root) {
     if (!OpenInto(config, error)) return false;
-  } else if (windowed) {
+  } else if (config.windowed) {
     // 1024x768, or as much as the screen's usable area holds (a window taller
     // than the screen would start above its top edge).
     SDL_Rect usable{0, 0, 1024, 768};
@@ -149,6 +172,12 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     full_screen_ = true;
     if (!OpenMonitors(error)) return false;
   }
+  return true;
+}
+
+// The pixel format checked, and on X11 the link to the windows' display.
+bool SdlPresenter::LinkWindows(const HostConfig& config, std::string& error) {
+  const char* driver = sdl_->SDL_GetCurrentVideoDriver();
   // Every fill is converted to the window's pixel format when shown; a palette
   // (an 8-bit visual) has no conversion, and would show nothing at all.
   const Uint32 format = sdl_->SDL_GetWindowPixelFormat(outputs_.front().window);
@@ -170,7 +199,6 @@ bool SdlPresenter::Open(const HostConfig& config, std::string& error) {
     if (embedded_) X11Link::WatchStructure(x_display_, child_);
     WatchVisibility();
   }
-  if (!embedded_) Lay();
   return true;
 }
 
@@ -335,64 +363,77 @@ void SdlPresenter::Close() {
 bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
   SDL_Event event;
   bool resized = false;
-  while (sdl_->SDL_PollEvent(&event)) {
-    switch (event.type) {
-      case SDL_QUIT:
-        events.closed = true;
-        break;
-      case SDL_KEYDOWN:
-        // By the key's place, or by its meaning: a Wayland keymap of a virtual
-        // keyboard (an on-screen one, a remote desktop's) may put it anywhere.
-        // A screensaver ends on any key, as on Escape.
-        if ((saver_ || event.key.keysym.scancode == SDL_SCANCODE_ESCAPE || event.key.keysym.sym == SDLK_ESCAPE) &&
-            !embedded_ && !wallpaper_ && !event.key.repeat)
-          ++events.escape_presses;
-        break;
-      case SDL_MOUSEBUTTONDOWN:
-      case SDL_MOUSEWHEEL:
-        if (saver_) ++events.escape_presses;
-        break;
-      case SDL_MOUSEMOTION:
-        if (saver_ && PointerMoved(event.motion.windowID, event.motion.x, event.motion.y)) ++events.escape_presses;
-        break;
-      case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_CLOSE) events.closed = true;
+  while (sdl_->SDL_PollEvent(&event)) Handle(event, events, resized);
+  return FollowSize(events, resized, error);
+}
 
-        if (event.window.event == SDL_WINDOWEVENT_HIDDEN || event.window.event == SDL_WINDOWEVENT_MINIMIZED ||
-            event.window.event == SDL_WINDOWEVENT_SHOWN || event.window.event == SDL_WINDOWEVENT_RESTORED) {
-          const bool hidden = event.window.event == SDL_WINDOWEVENT_HIDDEN || event.window.event == SDL_WINDOWEVENT_MINIMIZED;
-          for (Output& output : outputs_)
-            if (event.window.windowID == sdl_->SDL_GetWindowID(output.window)) output.hidden = hidden;
-        }
-        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resized = true;
-        // The surface may have been replaced, and what it showed lost.
-        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event.window.event == SDL_WINDOWEVENT_EXPOSED ||
-            event.window.event == SDL_WINDOWEVENT_SHOWN)
-          events.lost_picture = true;
-        break;
-      case SDL_DISPLAYEVENT:
-        next_monitor_check_ = 0;
-        break;
-      case SDL_SYSWMEVENT: {
-        std::uint64_t window = 0;
-        bool covered = false;
-        if (event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11 &&
-            X11Link::Visibility(&event.syswm.msg->msg.x11.event, window, covered))
-          for (Output& output : outputs_)
-            if (output.x_window == window) {
-              // Seen again after being covered (the window over ours gone: another
-              // instance, without a window manager to hand the focus on): Escape
-              // must reach us again.
-              if (output.covered && !covered && shown_ && !embedded_ && !wallpaper_)
-                sdl_->SDL_SetWindowInputFocus(output.window);
-              output.covered = covered;
-            }
-        break;
-      }
-      default:
-        break;
-    }
+void SdlPresenter::Handle(const SDL_Event& event, PresenterEvents& events, bool& resized) {
+  switch (event.type) {
+    case SDL_QUIT:
+      events.closed = true;
+      break;
+    case SDL_KEYDOWN:
+      // By the key's place, or by its meaning: a Wayland keymap of a virtual
+      // keyboard (an on-screen one, a remote desktop's) may put it anywhere.
+      // A screensaver ends on any key, as on Escape.
+      if ((saver_ || event.key.keysym.scancode == SDL_SCANCODE_ESCAPE || event.key.keysym.sym == SDLK_ESCAPE) &&
+          !embedded_ && !wallpaper_ && !event.key.repeat)
+        ++events.escape_presses;
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEWHEEL:
+      if (saver_) ++events.escape_presses;
+      break;
+    case SDL_MOUSEMOTION:
+      if (saver_ && PointerMoved(event.motion.windowID, event.motion.x, event.motion.y)) ++events.escape_presses;
+      break;
+    case SDL_WINDOWEVENT:
+      WindowEvent(event.window, events, resized);
+      break;
+    case SDL_DISPLAYEVENT:
+      next_monitor_check_ = 0;
+      break;
+    case SDL_SYSWMEVENT:
+      if (event.syswm.msg) SystemEvent(*event.syswm.msg);
+      break;
+    default:
+      break;
   }
+}
+
+void SdlPresenter::WindowEvent(const SDL_WindowEvent& window, PresenterEvents& events, bool& resized) {
+  if (window.event == SDL_WINDOWEVENT_CLOSE) events.closed = true;
+  if (window.event == SDL_WINDOWEVENT_HIDDEN || window.event == SDL_WINDOWEVENT_MINIMIZED ||
+      window.event == SDL_WINDOWEVENT_SHOWN || window.event == SDL_WINDOWEVENT_RESTORED) {
+    const bool hidden = window.event == SDL_WINDOWEVENT_HIDDEN || window.event == SDL_WINDOWEVENT_MINIMIZED;
+    for (Output& output : outputs_)
+      if (window.windowID == sdl_->SDL_GetWindowID(output.window)) output.hidden = hidden;
+  }
+  if (window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resized = true;
+  // The surface may have been replaced, and what it showed lost.
+  if (window.event == SDL_WINDOWEVENT_SIZE_CHANGED || window.event == SDL_WINDOWEVENT_EXPOSED ||
+      window.event == SDL_WINDOWEVENT_SHOWN)
+    events.lost_picture = true;
+}
+
+// X11's own events: a window of ours covered, or seen again.
+void SdlPresenter::SystemEvent(const SDL_SysWMmsg& message) {
+  std::uint64_t window = 0;
+  bool covered = false;
+  if (message.subsystem != SDL_SYSWM_X11 || !X11Link::Visibility(&message.msg.x11.event, window, covered)) return;
+  for (Output& output : outputs_)
+    if (output.x_window == window) {
+      // Seen again after being covered (the window over ours gone: another
+      // instance, without a window manager to hand the focus on): Escape
+      // must reach us again.
+      if (output.covered && !covered && shown_ && !embedded_ && !wallpaper_)
+        sdl_->SDL_SetWindowInputFocus(output.window);
+      output.covered = covered;
+    }
+}
+
+// The field follows the monitors, our window's size, or another's window.
+bool SdlPresenter::FollowSize(PresenterEvents& events, bool resized, std::string& error) {
   if (outputs_.empty()) return true;
   if (full_screen_) {
     const int old_width = width_, old_height = height_;

@@ -83,6 +83,13 @@ class SdlPresenter final : public Presenter {
   // Shows the damage through the output's texture; false when it has none.
   bool PresentTexture(Output& output, const Framebuffer& fb, std::span<const RECT> damage);
 
+  bool StartVideo(const HostConfig& config, std::string& error);
+  void Handle(const SDL_Event& event, PresenterEvents& events, bool& resized);
+  void WindowEvent(const SDL_WindowEvent& window, PresenterEvents& events, bool& resized);
+  void SystemEvent(const SDL_SysWMmsg& message);
+  bool FollowSize(PresenterEvents& events, bool resized, std::string& error);
+  bool OpenWindows(const HostConfig& config, std::string& error);
+  bool LinkWindows(const HostConfig& config, std::string& error);
   bool OpenInto(const HostConfig& config, std::string& error);
   // Full screen: a window per monitor over one framebuffer spanning them all.
   bool OpenMonitors(std::string& error);
