@@ -8,7 +8,7 @@ add_library(squarefield_sdl STATIC src/platform/sdl/sdl_host.cpp src/platform/sd
 target_include_directories(squarefield_sdl SYSTEM PUBLIC ${SDL2_INCLUDE_DIRS})
 target_link_libraries(squarefield_sdl PUBLIC squarefield_framebuffer ${CMAKE_DL_LIBS})
 target_sources(squarefield PRIVATE src/platform/hosts/host_table.cpp)
-target_compile_definitions(squarefield_cli PRIVATE SQUAREFIELD_X11_OPTIONS)
+target_compile_definitions(squarefield_cli PUBLIC SQUAREFIELD_X11_OPTIONS)
 target_link_libraries(squarefield PRIVATE squarefield_sdl)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   include(cmake/HostWayland.cmake)

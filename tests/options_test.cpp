@@ -105,10 +105,15 @@ TEST(Options, AnotherProgramsWindow) {
   for (const char* bad : {"0", "0x", "0x0", "-5", "12ab", "0xfffffffff", "", "0x3g"})
     EXPECT_FALSE(ParseWindowId(bad, id)) << bad;
 
+#ifdef SQUAREFIELD_X11_OPTIONS
   Options o;
   EXPECT_FALSE(Parse({"--window-id", "0x3a00007", "--fps", "0"}, o));
   EXPECT_EQ(o.window_id, 0x3a00007u);
   EXPECT_EQ(o.fps, 0.0);  // 0: unpaced, not "not given"
+#else
+  // Another program's window is X11's: other builds refuse it, after the conflicts below.
+  ExpectRefused({"--window-id", "0x3a00007"}, "--window-id: on Linux only");
+#endif
   ExpectRefused({"--window-id", "5", "--root"}, "--root: not with --window-id");
   ExpectRefused({"--root", "--headless"}, "--root: not with --headless");
   ExpectRefused({"--window-id", "5", "--window"}, "--window-id: not with --window");

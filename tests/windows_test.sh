@@ -285,7 +285,8 @@ mkdir "$work/unzipped" && unzip -q "$zip" -d "$work/unzipped"
   fail "the zip's squarefield.exe --version is not $version"
 # Its help lists what this build can do: no other program's window, no --saver, no Unix signals.
 help=$("$wine" "$work/unzipped/squarefield.exe" --help | tr -d '\r')
-grep -q -- "--headless" <<<"$help" && grep -q "Ctrl+C" <<<"$help" && ! grep -qE -- "--window-id|--root|--saver|SIGHUP|X11" <<<"$help" ||
+grep -q -- "--headless" <<<"$help" && grep -q "Ctrl+C" <<<"$help" && grep -q "start /wait" <<<"$help" &&
+  ! grep -qE -- "--window-id|--root|--saver|--wallpaper|SIGHUP|X11" <<<"$help" && [ -z "$(awk 'length > 79' <<<"$help")" ] ||
   fail "the Windows --help lists what does not work there: $help"
 "$wine" "$work/unzipped/squarefield.exe" --root 2>"$work/err"
 [ $? = 2 ] && grep -q "on Linux only" "$work/err" || fail "--root on Windows: $(cat "$work/err")"
@@ -360,6 +361,43 @@ await_exit 4
 snapshot after
 diff "$work/before.files" "$work/after.files" >"$work/files.diff" || fail "uninstall: files differ: $(head -5 "$work/files.diff" | tr '\n' ' ')"
 diff "$work/before.reg" "$work/after.reg" >"$work/reg.diff" || fail "uninstall: registry differs: $(head -8 "$work/reg.diff" | tr '\n' ' ')"
+"$wineserver" -k 2>/dev/null
+
+# The installer's harder cases. saver_is prints SCRNSAVE.EXE, or "(absent)".
+saver_is() { "$wine" reg query 'HKCU\Control Panel\Desktop' /v SCRNSAVE.EXE 2>/dev/null | tr -d '\r' | awk '/SCRNSAVE/ { print $3 }' | grep . || echo "(absent)"; }
+install() { "$wine" "$setup" /S "$@"; local s=$?; "$wineserver" -w; return $s; }
+uninstall() { "$wine" "$1\\uninstall.exe" /S "${@:2}"; local s=$?; "$wineserver" -w; return $s; }
+# The user's own screensaver survives two installs that made us the screensaver, and the uninstall.
+"$wine" reg add 'HKCU\Control Panel\Desktop' /v SCRNSAVE.EXE /d 'C:\windows\system32\mine.scr' /f >/dev/null 2>&1
+install /SETSAVER && install /SETSAVER && uninstall 'C:\Program Files\squarefield'
+[ "$(saver_is)" = 'C:\windows\system32\mine.scr' ] || fail "installer: two installs and an uninstall lost the user's screensaver: $(saver_is)"
+# Chosen by hand, then uninstalled: no screensaver, not an empty name.
+install && "$wine" reg add 'HKCU\Control Panel\Desktop' /v SCRNSAVE.EXE /d 'C:\windows\system32\squarefield.scr' /f >/dev/null 2>&1
+uninstall 'C:\Program Files\squarefield'
+[ "$(saver_is)" = "(absent)" ] || fail "installer: chosen by hand, uninstalled: SCRNSAVE.EXE is '$(saver_is)'"
+# /D= into a folder of the user's: a folder of its own inside, and the user's files kept;
+# a copy of the uninstaller elsewhere removes nothing there.
+mkdir -p "$c/mine" "$c/other" && echo mine >"$c/mine/README.txt" && echo other >"$c/other/README.txt"
+install '/D=C:\mine' && [ -s "$c/mine/squarefield/squarefield.exe" ] && [ "$(cat "$c/mine/README.txt")" = mine ] ||
+  fail "installer /D= into a folder with files: $(ls "$c/mine" | tr '\n' ' ')"
+cp "$c/mine/squarefield/uninstall.exe" "$c/other/" && uninstall 'C:\other'
+[ "$(cat "$c/other/README.txt" 2>/dev/null)" = other ] || fail "a copy of the uninstaller removed another folder's README.txt"
+uninstall 'C:\mine\squarefield'
+[ "$(ls -A "$c/mine")" = README.txt ] && [ "$(cat "$c/mine/README.txt")" = mine ] ||
+  fail "uninstall from /D=: the folder holds $(ls -A "$c/mine" | tr '\n' ' ')"
+# While the installed saver runs, an upgrade and an uninstall refuse (status 2) and change nothing.
+install
+"$wine" 'C:\windows\system32\squarefield.scr' /s &
+pid=$!
+sleep 4
+install; status=$?
+[ "$status" = 2 ] || fail "installer: an upgrade while the saver runs: status $status, not 2"
+uninstall 'C:\Program Files\squarefield' '_?=C:\Program Files\squarefield'; status=$?
+[ "$status" = 2 ] && [ -s "$c/windows/system32/squarefield.scr" ] && [ -s "$c/Program Files/squarefield/uninstall.exe" ] ||
+  fail "uninstall while the saver runs: status $status, or files removed"
+kill "$pid" 2>/dev/null; "$wineserver" -k; "$wineserver" -w
+uninstall 'C:\Program Files\squarefield'
+[ ! -e "$c/windows/system32/squarefield.scr" ] || fail "uninstall once the saver ended: the screensaver is still there"
 "$wineserver" -k 2>/dev/null
 
 # Two monitors side by side (Xinerama on a nested X server, Wine without a

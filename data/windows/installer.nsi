@@ -33,9 +33,54 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
+; A program file in use (the program or its screensaver running) cannot be
+; replaced or removed: stop with a message and status 2 rather than leave half
+; of an install or an uninstall behind. The file's name is in $R8.
+!macro REFUSE_IF_RUNNING prefix
+Function ${prefix}RefuseIfRunning
+  IfFileExists "$R8" 0 free
+  ClearErrors
+  FileOpen $R9 "$R8" a
+  IfErrors running
+  FileClose $R9
+  Goto free
+running:
+  MessageBox MB_OK|MB_ICONSTOP "squarefield is running ($R8 is in use): end it, then try again." /SD IDOK
+  SetErrorLevel 2
+  Quit
+free:
+FunctionEnd
+!macroend
+!insertmacro REFUSE_IF_RUNNING ""
+!insertmacro REFUSE_IF_RUNNING "un."
+
+; The uninstaller removes only where it installed: a copy of it elsewhere
+; refuses, and so does one whose install is already gone.
+Function un.onInit
+  SetRegView 64
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  StrCmp $R0 $INSTDIR mine
+  MessageBox MB_OK|MB_ICONSTOP "This uninstaller is not the one of squarefield's install (in $R0): nothing removed from $INSTDIR." /SD IDOK
+  SetErrorLevel 2
+  Quit
+mine:
+FunctionEnd
+
 Section "squarefield"
   SetRegView 64
   ${DisableX64FSRedirection}
+  ; A folder of its own: one that holds someone else's files (not an earlier
+  ; install of ours) gets a squarefield folder inside it, so nothing of theirs
+  ; is overwritten now or removed by the uninstall.
+  IfFileExists "$INSTDIR\uninstall.exe" own_folder
+  ${DirState} "$INSTDIR" $R0
+  IntCmp $R0 1 0 own_folder own_folder
+  StrCpy $INSTDIR "$INSTDIR\squarefield"
+own_folder:
+  StrCpy $R8 "$INSTDIR\squarefield.exe"
+  Call RefuseIfRunning
+  StrCpy $R8 "$SYSDIR\squarefield.scr"
+  Call RefuseIfRunning
   SetOutPath "$INSTDIR"
   File "${BUILD}\squarefield.exe"
   File "/oname=LICENSE.txt" "${SOURCE}\LICENSE"
@@ -68,9 +113,11 @@ Section "squarefield"
   IfSilent done
   MessageBox MB_YESNO "Make squarefield your screensaver?" /SD IDNO IDNO done
 set_saver:
-  ; What was there before, so that uninstalling puts it back.
+  ; What was there before, so that uninstalling puts it back; when it is ours
+  ; already (installed again), the one recorded before ours stays.
   ClearErrors
   ReadRegStr $R2 HKCU "Control Panel\Desktop" "SCRNSAVE.EXE"
+  StrCmp $R2 "$SYSDIR\squarefield.scr" make_ours
   IfErrors 0 +2
   StrCpy $R2 "(none)"
   WriteRegStr HKCU "Software\squarefield" "PreviousScreenSaver" "$R2"
@@ -79,6 +126,7 @@ set_saver:
   IfErrors 0 +2
   StrCpy $R2 "(none)"
   WriteRegStr HKCU "Software\squarefield" "PreviousScreenSaveActive" "$R2"
+make_ours:
   WriteRegStr HKCU "Control Panel\Desktop" "SCRNSAVE.EXE" "$SYSDIR\squarefield.scr"
   WriteRegStr HKCU "Control Panel\Desktop" "ScreenSaveActive" "1"
 done:
@@ -88,6 +136,10 @@ SectionEnd
 Section "Uninstall"
   SetRegView 64
   ${DisableX64FSRedirection}
+  StrCpy $R8 "$SYSDIR\squarefield.scr"
+  Call un.RefuseIfRunning
+  StrCpy $R8 "$INSTDIR\squarefield.exe"
+  Call un.RefuseIfRunning
   Delete "$SYSDIR\squarefield.scr"
   Delete "$INSTDIR\squarefield.exe"
   Delete "$INSTDIR\LICENSE.txt"
@@ -102,7 +154,13 @@ Section "Uninstall"
   ; The screensaver setting only if it is still ours.
   ReadRegStr $R0 HKCU "Control Panel\Desktop" "SCRNSAVE.EXE"
   StrCmp $R0 "$SYSDIR\squarefield.scr" 0 kept
+  ClearErrors
   ReadRegStr $R1 HKCU "Software\squarefield" "PreviousScreenSaver"
+  ; Chosen by hand in the settings, not by us: with its file gone, none, as
+  ; Windows itself shows it; whether screensavers are on stays the user's.
+  IfErrors 0 +3
+  DeleteRegValue HKCU "Control Panel\Desktop" "SCRNSAVE.EXE"
+  Goto kept
   StrCmp $R1 "(none)" 0 +3
   DeleteRegValue HKCU "Control Panel\Desktop" "SCRNSAVE.EXE"
   Goto active

@@ -142,6 +142,7 @@ void Describe(CLI::App& app, Options& options, Texts& texts) {
 #else
   footer += "\nThis build has no GIF export (--gif).";
 #endif
+  if (*kConsoleNote != '\0') footer += std::string("\n") + kConsoleNote;
   app.footer(Wrap(footer, 79));
   app.formatter(std::make_shared<WrappingFormatter>());
 

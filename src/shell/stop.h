@@ -16,8 +16,13 @@ namespace squarefield {
 // What stops it from outside, in the words of this build's system.
 #ifdef _WIN32
 inline constexpr char kStopEvents[] = "Ctrl+C and Ctrl+Break in its console";
+// A windowed program: cmd does not wait for it, so its lines would land after the next prompt.
+inline constexpr char kConsoleNote[] =
+    "At a cmd prompt, start it as start /wait squarefield ... so that cmd waits for it: its lines then come "
+    "before the next prompt, and %ERRORLEVEL% is its exit status.";
 #else
 inline constexpr char kStopEvents[] = "SIGINT, SIGTERM and SIGHUP";
+inline constexpr char kConsoleNote[] = "";
 #endif
 
 // Installs the handlers, which record a stop in the one stop request
