@@ -390,9 +390,10 @@ install
 "$wine" 'C:\windows\system32\squarefield.scr' /s &
 pid=$!
 sleep 4
-install; status=$?
+# (Not waiting for the prefix's processes to end here: the saver is one of them.)
+timeout 60 "$wine" "$setup" /S; status=$?
 [ "$status" = 2 ] || fail "installer: an upgrade while the saver runs: status $status, not 2"
-uninstall 'C:\Program Files\squarefield' '_?=C:\Program Files\squarefield'; status=$?
+timeout 60 "$wine" 'C:\Program Files\squarefield\uninstall.exe' /S '_?=C:\Program Files\squarefield'; status=$?
 [ "$status" = 2 ] && [ -s "$c/windows/system32/squarefield.scr" ] && [ -s "$c/Program Files/squarefield/uninstall.exe" ] ||
   fail "uninstall while the saver runs: status $status, or files removed"
 kill "$pid" 2>/dev/null; "$wineserver" -k; "$wineserver" -w
