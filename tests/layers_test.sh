@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The layers, as the build links them (runtime -> core -> hosts -> shell ->
-# command line), checked in the sources too: no file includes a layer above its
+# The layers, as the build links them (runtime -> core -> hosts -> system ->
+# shell -> command line), checked in the sources too: no file includes a layer above its
 # own. A wrong include fails here, naming the file, the line and the rule.
 # Usage: layers_test.sh SOURCE_DIR
 src=${1:?usage: layers_test.sh SOURCE_DIR}/src
@@ -11,6 +11,7 @@ forbidden() {
     platform/*/*) echo '^(shell|cli)/' ;;                                  # a host: not the shell or the command line
     platform/*) echo '^(app|field|shell|cli)/|^platform/[a-z0-9_]+/' ;;     # the runtime: nothing above it
     app/* | field/*) echo '^(shell|cli)/|^platform/[a-z0-9_]+/' ;;          # the core: no host, no shell
+    system/*) echo '^(app|field|shell|cli)/' ;;                             # the system: under the shell
     shell/*) echo '^cli/' ;;
     *) echo '^$' ;;
   esac
@@ -27,6 +28,13 @@ while IFS= read -r file; do
     fi
   done < <(grep -n '^#include "' "$file")
 done < <(find "$src" -name '*.h' -o -name '*.cpp' | sort)
+# The command line is the same on every system: what differs is the system layer's.
+while IFS= read -r file; do
+  while IFS=: read -r line text; do
+    echo "FAIL: ${file#"$src"/}:$line: a platform conditional ($text) in the command line: it belongs in system/"
+    failures=$((failures + 1))
+  done < <(grep -nE '^\s*#\s*(if|ifdef|ifndef|elif)\b.*(_WIN32|__EMSCRIPTEN__|__unix__|__linux__|__APPLE__)' "$file")
+done < <(find "$src/cli" -name '*.h' -o -name '*.cpp' | sort)
 echo "layers: $checked files checked, $failures failed"
 [ "$checked" -gt 50 ] || { echo "FAIL: only $checked files found under $src"; exit 1; }
 [ "$failures" = 0 ]

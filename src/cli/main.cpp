@@ -4,28 +4,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-#endif
 #include <cstring>
-#include <iostream>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "cli/options.h"
 #include "cli/saver_args.h"
 #include "platform/host.h"
 #include "shell/run.h"
 #include "shell/stop.h"
-#ifdef _WIN32
-#include <string>
-#include <vector>
-#include "platform/win32/lean_windows.h"
-#include <shellapi.h>
-#include "platform/win32/saver.h"
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "system/process.h"
 
 namespace squarefield {
 namespace {
@@ -60,16 +49,8 @@ struct Hints {
   bool daemon = false;  // in a screensaver daemon's window
 };
 
-bool InPage() {
-#ifdef __EMSCRIPTEN__
-  return EM_ASM_INT({ return typeof document != "undefined"; }) != 0;
-#else
-  return false;
-#endif
-}
-
 int Report(const Failure& failure, Host* host, Hints hints = {}) {
-  if (InPage()) hints = Hints{false, false};
+  if (InWebPage()) hints = Hints{false, false};
   std::string told;
   for (std::size_t i = 0; i < failure.lines.size(); ++i) {
     std::string line = failure.lines[i];
@@ -102,55 +83,34 @@ int RunOn(bool headless, HostConfig config, const RunConfig& run, Hints hints = 
   return kExitOk;
 }
 
-#ifdef _WIN32
-// Run as Windows runs a screensaver: the same effect, the user's frame rate,
-// and on /s any input ends it.
+// Run as the system runs a screensaver: the same effect, the user's frame
+// rate, and on /s any input ends it.
 int RunSaver(const SaverArgs& args) {
-  const Hints none{false, false};  // Windows started it, with arguments of its own
+  const Hints none{false, false};  // the system started it, with arguments of its own
   if (!args.problem.empty()) return Report(Failure(Failure::Kind::BadOptions, args.problem), nullptr, none);
   if (args.mode == SaverArgs::Mode::Settings) {
-    ShowSaverSettings(args.window);
+    ShowScreensaverSettings(args.window);
     return kExitOk;
   }
-  // One full-screen saver at a time: Windows may start another while one runs.
-  if (args.mode == SaverArgs::Mode::Full && !ClaimSaverInstance()) return kExitOk;
+  // One full-screen saver at a time: the system may start another while one runs.
+  if (args.mode == SaverArgs::Mode::Full && !ClaimScreensaver()) return kExitOk;
   HostConfig config;
   config.saver = args.mode == SaverArgs::Mode::Full;
   config.into_window = args.mode == SaverArgs::Mode::Preview ? args.window : std::nullopt;
   RunConfig run;
-  run.fps = ReadSaverFps();
+  run.fps = ScreensaverFps();
   return RunOn(false, config, run, none);
 }
-#endif
 
-#ifndef _WIN32
-// Descriptors 0, 1 and 2 are always open: a closed one would otherwise be the
-// next file opened (the display's connection, an output), and writes meant for
-// standard output would land there. Read-only, so writing to a closed standard
-// output stays a write error rather than vanishing.
-void OpenStandardDescriptors() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    const int opened = open("/dev/null", O_RDONLY);
-    if (opened >= 0 && opened != fd) {
-      dup2(opened, fd);
-      close(opened);
-    }
-  }
-}
-#endif
-
-int Main(int argc, char** argv) {
-#ifndef _WIN32
-  OpenStandardDescriptors();
-#endif
+int Main(int argc, const char* const* argv) {
+  OpenStandardStreams();
   // Before any output is opened: a stop that comes early still ends cleanly.
   InstallStopHandlers();
   PrepareConsole();
-#ifdef _WIN32
-  const SaverArgs saver = ParseSaverArgs(argc, argv, RunningAsScr());
-  if (saver.mode != SaverArgs::Mode::None) return RunSaver(saver);
-#endif
+  if (const SystemScreensaver system = ThisSystemsScreensaver(); system.exists) {
+    const SaverArgs saver = ParseSaverArgs(argc, argv, system.started_as_one);
+    if (saver.mode != SaverArgs::Mode::None) return RunSaver(saver);
+  }
   Options options;
   if (auto failure = ParseOptions(argc, argv, options)) return Report(*failure, nullptr);
   if (options.done) return kExitOk;
@@ -190,27 +150,13 @@ int Main(int argc, char** argv) {
 }  // namespace squarefield
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-  // The command line as Windows has it, in UTF-16, taken as UTF-8 from here on:
-  // argv is in the ANSI code page, where café, Ωmega or 日本 do not survive.
-  std::vector<std::string> utf8;
-  if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc)) {
-    for (int i = 0; i < argc; ++i) {
-      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-      std::string arg(n > 0 ? n - 1 : 0, '\0');
-      if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
-      utf8.push_back(std::move(arg));
-    }
-    LocalFree(wide);
-  }
-  std::vector<char*> pointers;
-  for (auto& arg : utf8) pointers.push_back(arg.data());
+  const std::vector<std::string> args = squarefield::CommandLine(argc, argv);
+  std::vector<const char*> pointers;
+  for (const std::string& arg : args) pointers.push_back(arg.c_str());
   pointers.push_back(nullptr);
-  if (!utf8.empty()) argv = pointers.data();
-#endif
   int status;
   try {
-    status = squarefield::Main(argc, argv);
+    status = squarefield::Main(static_cast<int>(args.size()), pointers.data());
   } catch (const std::bad_alloc&) {
     // Unwound: every temporary output is gone by now.
     std::fputs("squarefield: out of memory\n", stderr);
@@ -222,11 +168,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "squarefield: standard output: %s\n", std::strerror(errno ? errno : EIO));
     return 1;
   }
-#ifdef __EMSCRIPTEN__
-  // A run that yielded to node or the page returns from main after the module
-  // has already reported its start as done; only exit carries the status.
-  std::exit(status);
-#else
-  return status;
-#endif
+  return squarefield::ExitWith(status);
 }
