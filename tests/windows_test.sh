@@ -386,19 +386,20 @@ uninstall 'C:\mine\squarefield'
 [ "$(ls -A "$c/mine")" = README.txt ] && [ "$(cat "$c/mine/README.txt")" = mine ] ||
   fail "uninstall from /D=: the folder holds $(ls -A "$c/mine" | tr '\n' ' ')"
 # While the installed saver runs, an upgrade and an uninstall refuse (status 2) and change nothing.
-install
+# (The uninstaller's own status comes back when it runs in place: _?= with a path it reads unquoted.)
+install '/D=C:\sqf'
 "$wine" 'C:\windows\system32\squarefield.scr' /s &
 pid=$!
 sleep 4
 # (Not waiting for the prefix's processes to end here: the saver is one of them.)
-timeout 60 "$wine" "$setup" /S; status=$?
+timeout 60 "$wine" "$setup" /S '/D=C:\sqf'; status=$?
 [ "$status" = 2 ] || fail "installer: an upgrade while the saver runs: status $status, not 2"
-timeout 60 "$wine" 'C:\Program Files\squarefield\uninstall.exe' /S '_?=C:\Program Files\squarefield'; status=$?
-[ "$status" = 2 ] && [ -s "$c/windows/system32/squarefield.scr" ] && [ -s "$c/Program Files/squarefield/uninstall.exe" ] ||
+timeout 60 "$wine" 'C:\sqf\uninstall.exe' /S '_?=C:\sqf'; status=$?
+[ "$status" = 2 ] && [ -s "$c/windows/system32/squarefield.scr" ] && [ -s "$c/sqf/squarefield.exe" ] ||
   fail "uninstall while the saver runs: status $status, or files removed"
 kill "$pid" 2>/dev/null; "$wineserver" -k; "$wineserver" -w
-uninstall 'C:\Program Files\squarefield'
-[ ! -e "$c/windows/system32/squarefield.scr" ] || fail "uninstall once the saver ended: the screensaver is still there"
+uninstall 'C:\sqf'
+[ ! -e "$c/windows/system32/squarefield.scr" ] && [ ! -e "$c/sqf" ] || fail "uninstall once the saver ended: left $(ls "$c/sqf" 2>&1)"
 "$wineserver" -k 2>/dev/null
 
 # Two monitors side by side (Xinerama on a nested X server, Wine without a

@@ -47,7 +47,7 @@ Function ${prefix}RefuseIfRunning
 running:
   MessageBox MB_OK|MB_ICONSTOP "squarefield is running ($R8 is in use): end it, then try again." /SD IDOK
   SetErrorLevel 2
-  Quit
+  Abort
 free:
 FunctionEnd
 !macroend
