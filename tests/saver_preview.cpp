@@ -103,6 +103,14 @@ int main(int argc, char** argv) {
     std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(FindWindowW(L"Notepad", nullptr))));
     return 0;
   }
+  if (std::string(argv[1]) == "--console") {
+    // A console's window (one of our own, made here), for the test that a preview refuses it.
+    AllocConsole();
+    std::printf("%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(GetConsoleWindow())));
+    std::fflush(stdout);
+    Sleep(15000);  // long enough for the saver to be given it
+    return 0;
+  }
   if (std::string(argv[1]) == "--monitors") {
     // How many monitors Windows sees, for the two-monitor test.
     int count = 0;

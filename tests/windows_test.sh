@@ -266,6 +266,17 @@ status=$?
   fail "/p with notepad's window: status $status, $(tr -d '\r' <"$work/err")"
 "$wine" taskkill /f /im notepad.exe >/dev/null 2>&1
 wait "$notepad" 2>/dev/null
+# Nor is a console's window (one the helper makes in a console of its own).
+rm -f "$work/console.txt"
+"$wine" wineconsole cmd /c "build\\windows\\tests\\saver_preview.exe --console > Z:$(tr / '\\' <<<"$work")\\console.txt" &
+console=$!
+keep_pid "$console"
+for _ in $(seq 50); do [ -s "$work/console.txt" ] && break; sleep 0.2; done
+console_window=$(tr -d '\r' <"$work/console.txt" 2>/dev/null | head -1)
+[ -n "$console_window" ] && [ "$console_window" != 0 ] || fail "/p: no console window to try (${console_window:-none})"
+timeout 20 "$wine" "$scr" /p "$console_window" 2>"$work/err"
+status=$?
+[ $status = 2 ] && grep -q "a console's window" "$work/err" || fail "/p with a console's window: status $status, $(tr -d '\r' <"$work/err")"
 # The settings' process ending without closing its window ends the preview too.
 # (Into a file, not a pipe: a preview left running would hold a pipe open.)
 timeout 30 "$wine" build/windows/tests/saver_preview.exe --orphan "Z:$(realpath "$scr" | tr / '\\')" >"$work/orphan.txt"

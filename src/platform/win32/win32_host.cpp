@@ -1,5 +1,7 @@
 #include "platform/win32/win32_host.h"
 
+#include <cwchar>
+
 #include "platform/stop_request.h"
 
 #include <wtsapi32.h>
@@ -37,6 +39,15 @@ bool Win32Session::Open(const HostConfig& config, std::string& error) {
       error = "window " + std::to_string(*config.into_window) + " is the desktop, not a preview's frame";
       return false;
     }
+    // Nor is a console's window (the console host's, with a prompt in it): a
+    // preview there would draw over the text and end only with the console.
+    wchar_t kind[64] = {};
+    GetClassNameW(parent_, kind, 64);
+    for (const wchar_t* console : {L"ConsoleWindowClass", L"PseudoConsoleWindow", L"WineConsoleClass"})
+      if (std::wcscmp(kind, console) == 0) {
+        error = "window " + std::to_string(*config.into_window) + " is a console's window, not a preview's frame";
+        return false;
+      }
     // Nor is another program's main window: the settings' preview is a child
     // window, and a frame made to hold a preview has no windows of its own.
     DWORD owner = 0;
