@@ -335,10 +335,11 @@ TEST_F(OutputFileTest, TheNullDeviceIsWrittenDirectly) {
 }
 
 TEST(Stop, ConsoleEventsAreStopRequests) {
-  ClearStopRequest();
+  ForgetStopSignals();
+  InstallStopHandlers();
   EXPECT_TRUE(OnConsoleEvent(0));  // CTRL_C_EVENT
   EXPECT_TRUE(StopRequested());
-  ClearStopRequest();
+  ForgetStopSignals();
 }
 #endif
 

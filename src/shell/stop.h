@@ -10,20 +10,9 @@
 #include <string>
 
 #include "platform/stop_request.h"
+#include "system/signals.h"  // kStopEvents, kConsoleNote, OnConsoleEvent
 
 namespace squarefield {
-
-// What stops it from outside, in the words of this build's system.
-#ifdef _WIN32
-inline constexpr char kStopEvents[] = "Ctrl+C and Ctrl+Break in its console";
-// A windowed program: cmd does not wait for it, so its lines would land after the next prompt.
-inline constexpr char kConsoleNote[] =
-    "At a cmd prompt, start it as start /wait squarefield ... so that cmd waits for it: its lines then come "
-    "before the next prompt, and %ERRORLEVEL% is its exit status.";
-#else
-inline constexpr char kStopEvents[] = "SIGINT, SIGTERM and SIGHUP";
-inline constexpr char kConsoleNote[] = "";
-#endif
 
 // Installs the handlers, which record a stop in the one stop request
 // (platform/stop_request.h). A signal that was ignored when the program
@@ -45,10 +34,5 @@ void ForgetTemporary(const std::string& path);
 [[noreturn]] void Fatal(const char* what);
 // What Fatal finishes before it ends the program: a run's outputs. One at a time; nullptr: none.
 void SetFatalFinisher(std::function<void()> finish);
-
-#ifdef _WIN32
-// The console control handler (exposed for tests): true when the event was ours.
-bool OnConsoleEvent(unsigned long event);
-#endif
 
 }  // namespace squarefield

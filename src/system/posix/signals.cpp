@@ -1,0 +1,58 @@
+#include "system/signals.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <initializer_list>
+
+namespace squarefield {
+
+const char* const kStopEvents = "SIGINT, SIGTERM and SIGHUP";
+const char* const kConsoleNote = "";
+
+namespace {
+
+void (*g_on_end)(int) = nullptr;
+
+// Any other signal that ends a program (a closed pipe, SIGQUIT, SIGUSR1, ...):
+// it still ends it, with the signal's own status, after the shell's word.
+extern "C" void squarefield_ending_signal(int signal) {
+  if (g_on_end) g_on_end(signal);
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+  raise(signal);
+}
+
+// `keep_ignored`: leave the signal ignored if it was (SIGHUP under nohup).
+// SIGINT is always ours: a shell ignores it in the jobs it starts in the background.
+void Install(int signal, bool keep_ignored, void (*handler)(int)) {
+  struct sigaction old {};
+  if (keep_ignored && sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
+void RouteStopSignals(void (*on_stop)(int), void (*on_end)(int)) {
+  g_on_end = on_end;
+  Install(SIGINT, false, on_stop);
+  Install(SIGTERM, false, on_stop);
+  Install(SIGHUP, true, on_stop);
+  // Faults are left to the default (and to the sanitizers, which report them).
+  for (const int signal : {SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO,
+                           SIGPWR, SIGSYS, SIGTRAP, SIGSTKFLT})
+    Install(signal, true, squarefield_ending_signal);
+}
+
+void RemoveFileNow(const char* path) { unlink(path); }
+
+void EndProcessNow(int status) { _exit(status); }
+
+bool OnConsoleEvent(unsigned long) { return false; }
+
+}  // namespace squarefield
