@@ -28,13 +28,13 @@ while IFS= read -r file; do
     fi
   done < <(grep -n '^#include "' "$file")
 done < <(find "$src" -name '*.h' -o -name '*.cpp' | sort)
-# The command line is the same on every system: what differs is the system layer's.
+# The core, the shell and the command line are the same on every system: what differs is the system layer's.
 while IFS= read -r file; do
   while IFS=: read -r line text; do
-    echo "FAIL: ${file#"$src"/}:$line: a platform conditional ($text) in the command line: it belongs in system/"
+    echo "FAIL: ${file#"$src"/}:$line: a platform conditional ($text) above the system layer: it belongs in system/"
     failures=$((failures + 1))
   done < <(grep -nE '^\s*#\s*(if|ifdef|ifndef|elif)\b.*(_WIN32|__EMSCRIPTEN__|__unix__|__linux__|__APPLE__)' "$file")
-done < <(find "$src/cli" -name '*.h' -o -name '*.cpp' | sort)
+done < <(find "$src/app" "$src/field" "$src/shell" "$src/cli" -name '*.h' -o -name '*.cpp' | sort)
 echo "layers: $checked files checked, $failures failed"
 [ "$checked" -gt 50 ] || { echo "FAIL: only $checked files found under $src"; exit 1; }
 [ "$failures" = 0 ]
