@@ -137,6 +137,7 @@ struct WaylandPresenter::State {
   std::vector<Surface*> Surfaces();
   Surface* NewSurface(Output* output);
   void Lay();
+  bool AwaitSizes(std::string& error);
   bool Flush(Surface& s);
   void Input() {
     if (config.saver) ++escape_presses;
@@ -623,6 +624,20 @@ bool WaylandPresenter::State::Flush(Surface& s) {
   return true;
 }
 
+// Until every surface knows its size (a compositor answers at once).
+bool WaylandPresenter::State::AwaitSizes(std::string& error) {
+  for (int i = 0; i < 50; ++i) {
+    bool all = true;
+    for (Surface* s : Surfaces()) all = all && s->configured;
+    if (all) return true;
+    if (wl_display_roundtrip(display) < 0) {
+      error = "lost the connection to the display";
+      return false;
+    }
+  }
+  return true;
+}
+
 WaylandPresenter::WaylandPresenter() : state_(std::make_unique<State>()) {}
 WaylandPresenter::~WaylandPresenter() = default;
 
@@ -676,16 +691,7 @@ bool WaylandPresenter::Open(const HostConfig& config, std::string& error, bool& 
     }
     st.Lay();  // a surface per output
   }
-  // Until every surface knows its size (a compositor answers at once).
-  for (int i = 0; i < 50; ++i) {
-    bool all = true;
-    for (Surface* s : st.Surfaces()) all = all && s->configured;
-    if (all) break;
-    if (wl_display_roundtrip(st.display) < 0) {
-      error = "lost the connection to the display";
-      return false;
-    }
-  }
+  if (!st.AwaitSizes(error)) return false;
   st.Lay();
   if (st.width <= 0 || st.height <= 0) {
     error = "the compositor gave the window no size";

@@ -23,54 +23,45 @@ constexpr GUID kConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 
 ::HBRUSH ToHbrush(HBRUSH h) { return reinterpret_cast<::HBRUSH>(h); }
 }  // namespace
 
-bool Win32Session::Open(const HostConfig& config, std::string& error) {
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
-  saver_ = config.saver;
-  if (config.into_window) {
-    // A preview: the parent must be a window, or nothing is shown at all.
-    parent_ = reinterpret_cast<::HWND>(static_cast<std::uintptr_t>(*config.into_window));
-    if (!IsWindow(parent_)) {
-      error = "there is no window " + std::to_string(*config.into_window) + " to draw the preview in";
-      return false;
-    }
-    // The desktop is no preview's frame: a full-screen field there would have
-    // no key, click or close to end it.
-    if (parent_ == ::GetDesktopWindow() || parent_ == GetShellWindow()) {
-      error = "window " + std::to_string(*config.into_window) + " is the desktop, not a preview's frame";
-      return false;
-    }
-    // Nor is a console's window (the console host's, with a prompt in it): a
-    // preview there would draw over the text and end only with the console.
-    wchar_t kind[64] = {};
-    GetClassNameW(parent_, kind, 64);
-    for (const wchar_t* console : {L"ConsoleWindowClass", L"PseudoConsoleWindow", L"WineConsoleClass"})
-      if (std::wcscmp(kind, console) == 0) {
-        error = "window " + std::to_string(*config.into_window) + " is a console's window, not a preview's frame";
-        return false;
-      }
-    // Nor is another program's main window: the settings' preview is a child
-    // window, and a frame made to hold a preview has no windows of its own.
-    DWORD owner = 0;
-    GetWindowThreadProcessId(parent_, &owner);
-    if (!(GetWindowLongW(parent_, GWL_STYLE) & WS_CHILD) && owner != GetCurrentProcessId() &&
-        GetWindow(parent_, GW_CHILD) != nullptr) {
-      error = "window " + std::to_string(*config.into_window) + " is another program's window, not a preview's frame";
-      return false;
-    }
-    preview_ = true;
-  }
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.hbrBackground = static_cast<::HBRUSH>(GetStockObject(BLACK_BRUSH));
-  wc.lpszClassName = kClassName;
-  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    error = "the window class could not be registered";
+// A preview's parent: a window, and one made to hold a preview; `error` says why not.
+bool Win32Session::TakePreviewParent(std::uint64_t handle, std::string& error) {
+  // A preview: the parent must be a window, or nothing is shown at all.
+  parent_ = reinterpret_cast<::HWND>(static_cast<std::uintptr_t>(handle));
+  if (!IsWindow(parent_)) {
+    error = "there is no window " + std::to_string(handle) + " to draw the preview in";
     return false;
   }
+  // The desktop is no preview's frame: a full-screen field there would have
+  // no key, click or close to end it.
+  if (parent_ == ::GetDesktopWindow() || parent_ == GetShellWindow()) {
+    error = "window " + std::to_string(handle) + " is the desktop, not a preview's frame";
+    return false;
+  }
+  // Nor is a console's window (the console host's, with a prompt in it): a
+  // preview there would draw over the text and end only with the console.
+  wchar_t kind[64] = {};
+  GetClassNameW(parent_, kind, 64);
+  for (const wchar_t* console : {L"ConsoleWindowClass", L"PseudoConsoleWindow", L"WineConsoleClass"})
+    if (std::wcscmp(kind, console) == 0) {
+      error = "window " + std::to_string(handle) + " is a console's window, not a preview's frame";
+      return false;
+    }
+  // Nor is another program's main window: the settings' preview is a child
+  // window, and a frame made to hold a preview has no windows of its own.
+  DWORD owner = 0;
+  GetWindowThreadProcessId(parent_, &owner);
+  if (!(GetWindowLongW(parent_, GWL_STYLE) & WS_CHILD) && owner != GetCurrentProcessId() &&
+      GetWindow(parent_, GW_CHILD) != nullptr) {
+    error = "window " + std::to_string(handle) + " is another program's window, not a preview's frame";
+    return false;
+  }
+  preview_ = true;
+  return true;
+}
 
+// Ours: a child covering a preview's parent, or a popup on the screen, the
+// virtual screen (a screensaver over every monitor) or a window's worth of it.
+void Win32Session::CreateOurWindow(const HostConfig& config, HINSTANCE instance) {
   if (preview_) {
     ::RECT r{};
     GetClientRect(parent_, &r);
@@ -96,6 +87,25 @@ bool Win32Session::Open(const HostConfig& config, std::string& error) {
     hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"squarefield", WS_POPUP, x, y, w, h, nullptr, nullptr,
                             instance, this);
   }
+}
+
+bool Win32Session::Open(const HostConfig& config, std::string& error) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  saver_ = config.saver;
+  if (config.into_window && !TakePreviewParent(*config.into_window, error)) return false;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = static_cast<::HBRUSH>(GetStockObject(BLACK_BRUSH));
+  wc.lpszClassName = kClassName;
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    error = "the window class could not be registered";
+    return false;
+  }
+
+  CreateOurWindow(config, instance);
   if (hwnd_ == nullptr) {
     error = "the window could not be created";
     return false;
@@ -185,6 +195,35 @@ void Win32Session::ReadClientSize() {
   }
 }
 
+// A key, a button, the wheel or the mouse: a screensaver ends when the user
+// comes back; the program polls Escape itself, and this only ends a paced wait for it.
+void Win32Session::UserInput(UINT message, WPARAM wparam) {
+  if (message == WM_KEYDOWN && wparam == VK_ESCAPE) escape_seen = true;
+  if (!saver_) return;
+  if (message == WM_MOUSEMOVE) {
+    POINT now{};
+    GetCursorPos(&now);
+    // A few pixels of jitter are not a user.
+    if (std::abs(now.x - start_cursor_.x) <= 4 && std::abs(now.y - start_cursor_.y) <= 4) return;
+  }
+  RequestStop();
+}
+
+// Every display off or on, the session locked, unlocked, disconnected or back.
+void Win32Session::SeenChange(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_POWERBROADCAST && wparam == PBT_POWERSETTINGCHANGE && lparam != 0) {
+    const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lparam);
+    // 0: off, 1: on, 2: dimmed (still seen).
+    if (IsEqualGUID(setting->PowerSetting, kConsoleDisplayState) && setting->DataLength >= sizeof(DWORD))
+      displays_off_ = *reinterpret_cast<const DWORD*>(setting->Data) == 0;
+  }
+  if (message != WM_WTSSESSION_CHANGE) return;
+  if (wparam == WTS_SESSION_LOCK || wparam == WTS_CONSOLE_DISCONNECT || wparam == WTS_REMOTE_DISCONNECT)
+    session_away_ = true;
+  if (wparam == WTS_SESSION_UNLOCK || wparam == WTS_CONSOLE_CONNECT || wparam == WTS_REMOTE_CONNECT)
+    session_away_ = false;
+}
+
 LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
@@ -214,10 +253,6 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
       if (session && session->saver_ && wparam == FALSE) RequestStop();
       return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_KEYDOWN:
-      // The program polls Escape itself; this only ends a paced wait for it.
-      if (session && wparam == VK_ESCAPE) session->escape_seen = true;
-      if (session && session->saver_) RequestStop();
-      return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_SYSKEYDOWN:
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -225,38 +260,17 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
     case WM_XBUTTONDOWN:
     case WM_MOUSEWHEEL:
     case 0x020E:  // WM_MOUSEHWHEEL
-      // A screensaver ends when the user comes back.
-      if (session && session->saver_) RequestStop();
-      return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_MOUSEMOVE:
-      if (session && session->saver_) {
-        POINT now{};
-        GetCursorPos(&now);
-        // A few pixels of jitter are not a user.
-        if (std::abs(now.x - session->start_cursor_.x) > 4 || std::abs(now.y - session->start_cursor_.y) > 4)
-          RequestStop();
-      }
+      if (session) session->UserInput(message, wparam);
       return DefWindowProcW(hwnd, message, wparam, lparam);
     case WM_DESTROY:
       // A preview's parent went away, taking its child with it.
       if (session && session->preview_) RequestStop();
       return 0;
     case WM_POWERBROADCAST:
-      if (session && wparam == PBT_POWERSETTINGCHANGE && lparam != 0) {
-        const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lparam);
-        // 0: off, 1: on, 2: dimmed (still seen).
-        if (IsEqualGUID(setting->PowerSetting, kConsoleDisplayState) && setting->DataLength >= sizeof(DWORD))
-          session->displays_off_ = *reinterpret_cast<const DWORD*>(setting->Data) == 0;
-      }
-      return TRUE;
     case WM_WTSSESSION_CHANGE:
-      if (session) {
-        if (wparam == WTS_SESSION_LOCK || wparam == WTS_CONSOLE_DISCONNECT || wparam == WTS_REMOTE_DISCONNECT)
-          session->session_away_ = true;
-        if (wparam == WTS_SESSION_UNLOCK || wparam == WTS_CONSOLE_CONNECT || wparam == WTS_REMOTE_CONNECT)
-          session->session_away_ = false;
-      }
-      return 0;
+      if (session) session->SeenChange(message, wparam, lparam);
+      return message == WM_POWERBROADCAST ? TRUE : 0;
     case WM_QUERYENDSESSION:
     case WM_ENDSESSION:
       if (session) RequestStop();

@@ -65,6 +65,10 @@ class Win32Session {
   void Sleep(double seconds) const;
 
  private:
+  bool TakePreviewParent(std::uint64_t handle, std::string& error);
+  void CreateOurWindow(const HostConfig& config, HINSTANCE instance);
+  void UserInput(UINT message, WPARAM wparam);
+  void SeenChange(UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK WindowProc(::HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
   void Refresh();
