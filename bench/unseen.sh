@@ -83,9 +83,9 @@ stop_server $sway
 rm -rf "$rt"
 
 # The page, hidden, at three paces.
-if command -v chromium >/dev/null && [ -f build/web/page.wasm ]; then
+if command -v chromium >/dev/null && [ -f build/page/page.wasm ] && [ -f build/web/page-asyncify.wasm ]; then
   mkdir "$work/site"
-  cp docs/web/index.html docs/web/favicon.png build/web/page.js build/web/page.wasm "$work/site/"
+  cp docs/web/index.html docs/web/favicon.png build/page/page.js build/page/page.wasm build/web/page-asyncify.js build/web/page-asyncify.wasm "$work/site/"
   (cd "$work/site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
   keep_pid $!
   for _ in $(seq 50); do grep -q "port [0-9]*" "$work/server.log" && break; sleep 0.1; done

@@ -2,6 +2,7 @@
 and its benchmark: one browser with a profile of its own, one page."""
 import base64
 import json
+import os
 import re
 import shutil
 import subprocess
@@ -39,6 +40,10 @@ class Page:
         self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         self.resize(width, height, scale)
         self.call("Page.enable")
+        # A browser without WebAssembly's suspending, as far as a page can tell.
+        if os.environ.get("SQUAREFIELD_NO_SUSPENDING"):
+            self.call("Page.addScriptToEvaluateOnNewDocument",
+                      source="delete WebAssembly.Suspending; delete WebAssembly.promising;")
         self.call("Performance.enable", timeDomain="threadTicks")
         self.call("Emulation.setFocusEmulationEnabled", enabled=True)
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 namespace squarefield {
 
@@ -18,6 +19,12 @@ class Clock {
 class SystemClock final : public Clock {
  public:
   double SecondsSinceMidnight() override;
+
+ private:
+  // The local time of the last whole second asked for: asked every frame,
+  // the local time is worked out once a second (a page's costs a call out).
+  std::time_t last_whole_ = -1;
+  double last_local_ = 0;
   std::uint64_t Entropy() override;
 };
 

@@ -67,17 +67,26 @@ class Framebuffer {
     tracking_ = true;
     DamageAll();
   }
-  std::span<const RECT> Damage() const { return damage_; }
+  // While the fills are kept whole the damage is worked out only when asked
+  // for: a presenter that replays the fills never needs it.
+  std::span<const RECT> Damage() const {
+    DamageFromFills();
+    return damage_;
+  }
+  // Anything to show since the damage was last cleared.
+  bool Changed() const { return fills_whole_ ? !fills_.empty() : !damage_.empty(); }
   void ClearDamage() {
     damage_.clear();
     coarse_ = false;
     fills_.clear();
+    fills_damaged_ = 0;
     fills_whole_ = true;
   }
   void DamageAll() {
     damage_.assign(1, RECT{0, 0, width_, height_});
     coarse_ = true;
     fills_.clear();
+    fills_damaged_ = 0;
     fills_whole_ = false;
   }
   // The fills since the damage was last cleared, in order, where replaying
@@ -99,15 +108,25 @@ class Framebuffer {
   static constexpr std::int64_t kMergeSlack = 256;
 
  private:
-  void AddDamage(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+  void AddDamage(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) const;
+  // The kept fills not yet in the damage, added in order: the same damage as
+  // had each been added as it landed.
+  void DamageFromFills() const {
+    for (; fills_damaged_ < fills_.size(); ++fills_damaged_) {
+      const RECT& r = fills_[fills_damaged_].rect;
+      AddDamage(r.left, r.top, r.right, r.bottom);
+    }
+  }
 
   int width_;
   int height_;
   std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>> pixels_;
   bool tracking_ = false;
-  bool coarse_ = false;  // one rectangle around everything, grown by every fill
-  std::vector<RECT> damage_;
+  // The damage is a cache of what the fills touched, filled in when asked for.
+  mutable bool coarse_ = false;  // one rectangle around everything, grown by every fill
+  mutable std::vector<RECT> damage_;
   std::vector<FillRecord> fills_;
+  mutable std::size_t fills_damaged_ = 0;  // how many of fills_ the damage holds
   bool fills_whole_ = false;
 };
 
@@ -128,12 +147,12 @@ T* LargePageAllocator<T>::allocate(std::size_t n) {
   bottom = std::min(bottom, height_);
   if (right <= left || bottom <= top) return;
   if (tracking_) {
-    AddDamage(left, top, right, bottom);
-    if (fills_whole_) {
-      if (fills_.size() < kMaxFills)
-        fills_.push_back({RECT{left, top, right, bottom}, pixel});
-      else
-        fills_whole_ = false;
+    if (fills_whole_ && fills_.size() < kMaxFills) {
+      fills_.push_back({RECT{left, top, right, bottom}, pixel});
+    } else {
+      DamageFromFills();
+      fills_whole_ = false;
+      AddDamage(left, top, right, bottom);
     }
   }
   const std::int32_t span = right - left;
@@ -176,7 +195,7 @@ T* LargePageAllocator<T>::allocate(std::size_t n) {
   }
 }
 
-inline void Framebuffer::AddDamage(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+inline void Framebuffer::AddDamage(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) const {
   if (coarse_) {
     RECT& all = damage_.front();
     all = RECT{std::min(left, all.left), std::min(top, all.top), std::max(right, all.right), std::max(bottom, all.bottom)};

@@ -33,8 +33,8 @@ bool FramebufferHost::Pump(std::string& error) {
 }
 
 bool FramebufferHost::Present(std::string& error) {
-  if (fb_.Damage().empty()) return true;
-  const bool shown = presenter_->Present(fb_, fb_.Damage(), error);
+  if (!fb_.Changed()) return true;
+  const bool shown = presenter_->Present(fb_, error);
   fb_.ClearDamage();
   return shown;
 }

@@ -28,8 +28,8 @@ class Presenter {
 
   // Pending events; false with `error` when it can go on no longer.
   virtual bool Pump(PresenterEvents& events, std::string& error) = 0;
-  // Shows the damaged rectangles of `fb`.
-  virtual bool Present(const Framebuffer& /*fb*/, std::span<const RECT> /*damage*/, std::string& /*error*/) {
+  // Shows what changed in `fb`: its fills where they replay, else its damage.
+  virtual bool Present(const Framebuffer& /*fb*/, std::string& /*error*/) {
     return true;
   }
   virtual double RefreshRate() const { return 0; }

@@ -576,13 +576,13 @@ bool SdlPresenter::PresentFills(const Framebuffer& fb) {
   return true;
 }
 
-bool SdlPresenter::Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& error) {
+bool SdlPresenter::Present(const Framebuffer& fb, std::string& error) {
   // The X server's cheapest request is a fill: replay the frame's fills where they
   // give the picture exactly, and send pixels only where they do not.
   if (PresentFills(fb)) return true;
   if (via_texture_) {
     for (Output& output : outputs_)
-      if (!PresentTexture(output, fb, damage)) {
+      if (!PresentTexture(output, fb, fb.Damage())) {
         error = std::string("cannot draw in the window: ") + sdl_->SDL_GetError();
         return false;
       }
@@ -601,7 +601,7 @@ bool SdlPresenter::Present(const Framebuffer& fb, std::span<const RECT> damage, 
     rects_.clear();
     if (SDL_MUSTLOCK(surface)) sdl_->SDL_LockSurface(surface);
     // Only the damaged pixels are copied, and only their rectangles sent.
-    for (const RECT& d : damage) {
+    for (const RECT& d : fb.Damage()) {
       const int l = std::max<int>(d.left, left), t = std::max<int>(d.top, top);
       const int r = std::min<int>(d.right, right), b = std::min<int>(d.bottom, bottom);
       if (r <= l || b <= t) continue;

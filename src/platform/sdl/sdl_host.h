@@ -46,7 +46,7 @@ class SdlPresenter final : public Presenter {
   int Height() const { return height_; }
 
   bool Pump(PresenterEvents& events, std::string& error) override;
-  bool Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& error) override;
+  bool Present(const Framebuffer& fb, std::string& error) override;
   double RefreshRate() const override { return refresh_hz_; }
   bool EscapeDown() const override;
   bool Unseen() override;

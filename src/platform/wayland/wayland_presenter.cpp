@@ -738,14 +738,14 @@ bool WaylandPresenter::Pump(PresenterEvents& events, std::string& error) {
   return true;
 }
 
-bool WaylandPresenter::Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& error) {
+bool WaylandPresenter::Present(const Framebuffer& fb, std::string& error) {
   State& st = *state_;
   st.fb = &fb;
   if (fb.Width() != st.width || fb.Height() != st.height) return true;  // a new size, not taken yet
   for (Surface* s : st.Surfaces()) {
     if (s->pending_all) continue;
     const MonitorPlace& a = s->area;
-    for (const RECT& d : damage) {
+    for (const RECT& d : fb.Damage()) {
       const int l = std::max<int>(d.left, a.x), t = std::max<int>(d.top, a.y);
       const int r = std::min<int>(d.right, a.x + a.width), b = std::min<int>(d.bottom, a.y + a.height);
       if (r <= l || b <= t) continue;

@@ -43,7 +43,7 @@ class WaylandPresenter final : public Presenter {
   int Height() const;
 
   bool Pump(PresenterEvents& events, std::string& error) override;
-  bool Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& error) override;
+  bool Present(const Framebuffer& fb, std::string& error) override;
   double RefreshRate() const override;
   bool EscapeDown() const override;
   bool Unseen() override;

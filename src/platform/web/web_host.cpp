@@ -4,8 +4,9 @@
 //    on the canvas with fillRect, in batches of one colour (a new canvas, or
 //    more fills than are kept, gets the damaged rectangles with putImageData)
 //  - the loop stays the program's blocking loop: the shell's DoEvents waits and
-//    yields through this host (Asyncify), so the page stays responsive while
-//    Form1's load handler runs
+//    yields through this host (the browser suspending the module where it
+//    can, Asyncify elsewhere), so the page stays responsive while Form1's load
+//    handler runs
 //  - pace: one frame per animation frame (the display's refresh) by default;
 //    ?fps=N paces to N; ?fps=0 runs unpaced, yielding once per refresh
 //  - Escape from the page's keyboard events; ShowCursor hides the cursor over the canvas
@@ -40,12 +41,22 @@ namespace squarefield {
 
 namespace {
 
-EM_ASYNC_JS(void, WaitForAnimationFrame, (), { await new Promise(resolve => requestAnimationFrame(() => resolve())); });
+// The calls that wait for the page: under Asyncify the module unwinds while
+// the promise is pending; where the browser suspends WebAssembly itself, the
+// promise is returned and the module suspended until it settles (the loader
+// wraps every import named PageWait...).
+#ifdef SQUAREFIELD_WEB_SUSPENDS
+#define PAGE_WAIT(name, params, ...) EM_JS(void, name, params, { return (async () => __VA_ARGS__)(); })
+#else
+#define PAGE_WAIT(name, params, ...) EM_ASYNC_JS(void, name, params, __VA_ARGS__)
+#endif
+
+PAGE_WAIT(PageWaitForRefresh, (), { await new Promise(resolve => requestAnimationFrame(() => resolve())); });
 
 // The page's turn without a wait: a message to itself, which the browser does
 // not hold back as it does a zero timeout called often (4 ms each after the
 // fifth), so --fps can go well past 250.
-EM_ASYNC_JS(void, YieldToPage, (), {
+PAGE_WAIT(PageWaitForTurn, (), {
   if (!Module.yieldChannel) {
     const channel = Module.yieldChannel = new MessageChannel();
     channel.waiting = [];
@@ -54,9 +65,11 @@ EM_ASYNC_JS(void, YieldToPage, (), {
   await new Promise(resolve => { Module.yieldChannel.waiting.push(resolve); Module.yieldChannel.port2.postMessage(0); });
 });
 
+PAGE_WAIT(PageWaitFor, (int ms), { await new Promise(resolve => setTimeout(resolve, ms)); });
+
 // A hidden tab's timers run late (once a second or less often): the wait for
 // it to be seen again ends on its visibilitychange instead, or after `ms`.
-EM_ASYNC_JS(void, WaitUntilVisible, (int ms), {
+PAGE_WAIT(PageWaitUntilVisible, (int ms), {
   await new Promise(resolve => {
     const done = () => { document.removeEventListener('visibilitychange', done); resolve(); };
     document.addEventListener('visibilitychange', done);
@@ -106,7 +119,7 @@ class WebPresenter final : public Presenter {
     EM_ASM({ document.getElementById("canvas").style.cursor = $0 < 0 ? "none" : ""; }, count);
   }
 
-  bool Present(const Framebuffer& fb, std::span<const RECT> damage, std::string& /*error*/) override {
+  bool Present(const Framebuffer& fb, std::string& /*error*/) override {
     if (fb.FillsReplay()) {
       // The fills themselves, batched by colour where the order allows: what
       // the canvas showed, with them replayed, is the framebuffer exactly.
@@ -119,13 +132,14 @@ class WebPresenter final : public Presenter {
       squarefield_fill(flat_.data(), static_cast<int>(flat_.size()));
     } else {
       // A new canvas, or too much at once: the pixels.
+      const std::span<const RECT> damage = fb.Damage();
       squarefield_present(fb.Row(0), fb.Width(), fb.Height(), damage.data(), static_cast<int>(damage.size()));
     }
     EM_ASM({ Module.framesDrawn = $0; }, frames_);  // frames run so far, for whoever measures the page
     return true;
   }
 
-  void Yield() override { YieldToPage(); }
+  void Yield() override { PageWaitForTurn(); }
   void CountFrame() override { ++frames_; }
 
   // A hidden tab (another in front, the window minimised): nothing is seen.
@@ -134,12 +148,12 @@ class WebPresenter final : public Presenter {
   void Sleep(double seconds) override {
     // Hidden, nothing but being shown again ends the wait (a key needs the
     // page in front): a second at a time, so the wait costs next to nothing.
-    if (Unseen()) return WaitUntilVisible(1000);
-    if (seconds < kShortestTimeout) return YieldToPage();
-    emscripten_sleep(static_cast<unsigned>(seconds * 1000));
+    if (Unseen()) return PageWaitUntilVisible(1000);
+    if (seconds < kShortestTimeout) return PageWaitForTurn();
+    PageWaitFor(static_cast<int>(seconds * 1000));
   }
   bool WaitForRefresh() override {
-    WaitForAnimationFrame();
+    PageWaitForRefresh();
     return true;
   }
 
