@@ -26,29 +26,35 @@ class Presenter {
  public:
   virtual ~Presenter() = default;
 
+  // What every presenter decides, none of it by default:
   // Pending events; false with `error` when it can go on no longer.
   virtual bool Pump(PresenterEvents& events, std::string& error) = 0;
   // Shows what changed in `fb`: its fills where they replay, else its damage.
-  virtual bool Present(const Framebuffer& /*fb*/, std::string& /*error*/) {
-    return true;
-  }
-  virtual double RefreshRate() const { return 0; }
+  virtual bool Present(const Framebuffer& fb, std::string& error) = 0;
+  // How often the display shows a new picture, in hertz; 0: it shows nothing,
+  // and is never asked to present.
+  virtual double RefreshRate() const = 0;
   // Nothing it shows can be seen now (see Host::Unseen).
-  virtual bool Unseen() { return false; }
-  // Whether Escape is held down now (the keyboard is the presenter's).
-  virtual bool EscapeDown() const { return false; }
+  virtual bool Unseen() = 0;
+  // Whether Escape is held down now (the keyboard is the presenter's); false without one.
+  virtual bool EscapeDown() const = 0;
+  // After the run: put the screen right and let go of it.
+  virtual void Finish() = 0;
 
-  virtual void CursorCountChanged(int /*count*/) {}
-  virtual void Placed(bool /*topmost*/, bool /*show*/) {}
-  virtual void Show() {}
-  // The form unloaded: take the window down.
-  virtual void Unloaded() {}
-
+  // What only some presenters do; the rest take these as they are.
+  // Waits `seconds` or less, waking for an event where it can.
   virtual void Sleep(double seconds) { SleepFor(seconds); }
+  // Waits for the display's refresh where it can; false: it cannot.
   virtual bool WaitForRefresh() { return false; }
   virtual void Yield() {}
   virtual void CountFrame() {}
-  virtual void Finish() {}
+  // The drawing calls' news: the cursor's display count, the window placed
+  // and shown, the form unloaded (take the window down).
+  virtual void CursorCountChanged(int /*count*/) {}
+  virtual void Placed(bool /*topmost*/, bool /*show*/) {}
+  virtual void Show() {}
+  virtual void Unloaded() {}
+  // Shows a failure where a user looks for it, if that is not the error stream.
   virtual void Tell(const std::string& /*message*/) {}
 };
 

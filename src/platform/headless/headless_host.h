@@ -19,6 +19,12 @@ namespace squarefield {
 class HeadlessPresenter final : public Presenter {
  public:
   bool Pump(PresenterEvents& /*events*/, std::string& /*error*/) override { return true; }
+  // No display: nothing is shown, so nothing is presented, nor ever unseen.
+  bool Present(const Framebuffer& /*fb*/, std::string& /*error*/) override { return true; }
+  double RefreshRate() const override { return 0; }
+  bool Unseen() override { return false; }
+  bool EscapeDown() const override { return false; }
+  void Finish() override {}
   void Yield() override;
 
  private:
