@@ -8,7 +8,7 @@ set_property(TARGET squarefield_web APPEND PROPERTY INTERFACE_LINK_DEPENDS ${CMA
 # The page's own program: the same core, shell and host, without the command
 # line and the node file system, optimised for size (what a visitor downloads).
 add_executable(squarefield_page src/cli/page_main.cpp)
-target_link_libraries(squarefield_page PRIVATE squarefield_shell squarefield_values squarefield_web)
+target_link_libraries(squarefield_page PRIVATE squarefield_shell squarefield_values squarefield_report squarefield_web)
 target_link_options(squarefield_page PRIVATE -Oz -sEXIT_RUNTIME=1 -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web -sFILESYSTEM=0
                     -sINITIAL_MEMORY=33554432)
 

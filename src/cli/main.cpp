@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/report.h"
 #include "cli/saver_args.h"
 #include "platform/host.h"
 #include "shell/run.h"
@@ -18,50 +19,6 @@
 
 namespace squarefield {
 namespace {
-
-enum ExitStatus : int {
-  kExitOk = 0,
-  kExitFailed = 1,  // a runtime error, an output not written, out of memory
-  kExitUsage = 2,   // bad options, or no display to run on
-};
-
-int StatusOf(Failure::Kind kind) {
-  switch (kind) {
-    case Failure::Kind::BadOptions:
-    case Failure::Kind::NoDisplay:
-      return kExitUsage;
-    case Failure::Kind::RuntimeError:
-    case Failure::Kind::Output:
-    case Failure::Kind::OutOfMemory:
-    case Failure::Kind::HostFailed:
-      return kExitFailed;
-    case Failure::Kind::Stopped:
-      return 128 + StopSignal();  // as if the signal had ended it: nothing ran
-  }
-  return kExitFailed;
-}
-
-// Whoever started the program can act on "see --help" and "try --headless":
-// not so for a screensaver's host, a daemon's environment or a web page.
-struct Hints {
-  bool help = true;
-  bool headless = true;
-  bool daemon = false;  // in a screensaver daemon's window
-};
-
-int Report(const Failure& failure, Host* host, Hints hints = {}) {
-  if (InWebPage()) hints = Hints{false, false};
-  std::string told;
-  for (std::size_t i = 0; i < failure.lines.size(); ++i) {
-    std::string line = failure.lines[i];
-    if (i == 0 && failure.kind == Failure::Kind::BadOptions && hints.help) line += " (see --help)";
-    if (failure.kind == Failure::Kind::NoDisplay && hints.headless) line += "; try --headless";
-    std::fprintf(stderr, "squarefield: %s\n", line.c_str());
-    told += (told.empty() ? "" : "\n") + failure.lines[i];
-  }
-  if (host != nullptr) host->Tell(told);
-  return StatusOf(failure.kind);
-}
 
 // Opens the host and runs the effect on it; every run, desktop or not, ends here.
 int RunOn(bool headless, HostConfig config, const RunConfig& run, Hints hints = {}) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/report.h"
 #include "cli/values.h"
 #include "platform/host.h"
 #include "shell/run.h"
@@ -14,11 +15,8 @@
 namespace squarefield {
 namespace {
 
-int Tell(Host* host, const std::string& line, int status) {
-  std::fprintf(stderr, "squarefield: %s\n", line.c_str());
-  if (host != nullptr) host->Tell(line);
-  return status;
-}
+// A visitor can act on neither --help nor --headless.
+constexpr Hints kPage{false, false};
 
 int Main(int argc, char** argv) {
   RunConfig run;
@@ -38,16 +36,16 @@ int Main(int argc, char** argv) {
       problem = ": the page takes fps and seed only";
     }
     // The reading's own words start after the option's name.
-    if (problem) return Tell(nullptr, "the page's address, " + name + "=" + value + problem->substr(problem->find(':')), 2);
+    if (problem)
+      return Report(Failure(Failure::Kind::BadOptions,
+                            "the page's address, " + name + "=" + value + problem->substr(problem->find(':'))),
+                    nullptr, kPage);
   }
   std::string why;
   std::unique_ptr<Host> host = OpenDesktopHost(HostConfig{}, why);
-  if (!host) return Tell(nullptr, "cannot run here: " + why, 2);
-  if (auto failure = FailureOf(RunForm(*host, run, Recording{}), {})) {
-    for (const auto& line : failure->lines) Tell(host.get(), line, 1);
-    return 1;
-  }
-  return 0;
+  if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run here: " + why), nullptr, kPage);
+  if (auto failure = FailureOf(RunForm(*host, run, Recording{}), {})) return Report(*failure, host.get(), kPage);
+  return kExitOk;
 }
 
 }  // namespace
