@@ -104,7 +104,7 @@ TEST_F(Frame, NullDeviceContextOrDeletedBrushPaintsNothing) {
   rig.form.ScreenDC = 0;
   rig.form.Draw();
   EXPECT_EQ(rig.fb.At(11, 11), 0u);
-  rig.form.ScreenDC = FramebufferScreen::kScreenDC;
+  rig.form.ScreenDC = FramebufferApi::kScreenDC;
   rig.screen.DeleteObject(rig.form.Brushes(1));
   rig.form.Draw();
   EXPECT_EQ(rig.fb.At(11, 11), 0u);

@@ -192,13 +192,13 @@ TEST(RunGuard, GivesBackTheCursorAndEveryLiveBrush) {
   guard.CreateSolidBrush(0x0000FF);  // red, as 0x00BBGGRR
   guard.ShowCursor(false);
   guard.ShowCursor(false);
-  guard.FillRect(FramebufferScreen::kScreenDC, {0, 0, 1, 1}, white + 1);
+  guard.FillRect(FramebufferApi::kScreenDC, {0, 0, 1, 1}, white + 1);
   EXPECT_EQ(host.Pixels()->At(0, 0), 0xFF0000u);
   EXPECT_EQ(guard.DeleteObject(white), true);
   EXPECT_EQ(guard.DeleteObject(white), false);  // already gone
   guard.Restore(guard);
-  EXPECT_EQ(host.screen().CursorCount(), 0);
-  EXPECT_EQ(host.screen().LiveBrushes(), 0);
+  EXPECT_EQ(host.drawing().CursorCount(), 0);
+  EXPECT_EQ(host.drawing().LiveBrushes(), 0);
 }
 
 class OutputFileTest : public ::testing::Test {

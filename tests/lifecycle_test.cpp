@@ -128,8 +128,8 @@ TEST(Lifecycle, TheShellRestoresTheCursorAndBrushesAfterARuntimeError) {
   const Ended ended = RunForm(*host, config, Recording{trace, {}});
   ASSERT_TRUE(ended.error);
   EXPECT_EQ(ended.error->Report(), "Run-time error 6: Overflow (in ReDimVar)");
-  EXPECT_EQ(host->screen().CursorCount(), 0);
-  EXPECT_EQ(host->screen().LiveBrushes(), 0);
+  EXPECT_EQ(host->drawing().CursorCount(), 0);
+  EXPECT_EQ(host->drawing().LiveBrushes(), 0);
   // Through the traced calls, so the trace says so too.
   std::rewind(trace);
   std::string last_cursor;

@@ -45,7 +45,7 @@ class ScriptedRuntime final : public Runtime {
 
 struct Rig {
   explicit Rig(int width = 1024, int height = 768, HeadlessScript script = {})
-      : host(MakeHeadlessHost(width, height, script)), fb(host->framebuffer()), screen(host->screen()),
+      : host(MakeHeadlessHost(width, height, script)), fb(host->framebuffer()), screen(host->drawing()),
         window(host->window()), guard(screen, StopRequested, script.escape_from_poll),
         log(std::tmpfile()), services(runtime, guard, window, log),
         form(services.runtime(), services.api(), services.window()) {
@@ -81,7 +81,7 @@ struct Rig {
 
   std::unique_ptr<FramebufferHost> host;
   Framebuffer& fb;
-  FramebufferScreen& screen;
+  FramebufferApi& screen;
   HostedWindow& window;
   ScriptedRuntime runtime;
   RunGuard guard;  // as every run has it: stops read as Escape, and a ledger

@@ -62,18 +62,24 @@ class Host {
   // The screen's pixels, where the host keeps them in memory (images are made from them).
   virtual const Framebuffer* Pixels() const { return nullptr; }
 
+  // What every host decides, none of it by default:
   // Handles what arrived from the window system. False with `error` when the
   // host can go on no longer.
   virtual bool Pump(std::string& error) = 0;
   // Shows what changed since the last present; false with `error` if it could not.
-  virtual bool Present(std::string& /*error*/) { return true; }
-  // How often the display shows a new picture, in hertz; 0 when nothing is shown.
-  virtual double RefreshRate() const { return 0; }
+  virtual bool Present(std::string& error) = 0;
+  // How often the display shows a new picture, in hertz; 0 when nothing is
+  // shown (and it is never asked to present).
+  virtual double RefreshRate() const = 0;
   // Escape was pressed since the program last polled it: a wait ends for it.
-  virtual bool InputPending() const { return false; }
+  virtual bool InputPending() const = 0;
   // Nothing of the field can be seen now (covered, hidden, the displays
   // asleep): the loop waits instead of drawing until it can be again.
-  virtual bool Unseen() { return false; }
+  virtual bool Unseen() = 0;
+  // After the run, however it ended: put the screen right and let go of it.
+  virtual void Finish() = 0;
+
+  // What only some hosts do; the rest take these as they are.
   // Waits `seconds`, or less: a host that can wakes as soon as an event
   // (a key, a close) arrives, so the wait pumps only when there is news.
   virtual void Sleep(double seconds);
@@ -84,9 +90,6 @@ class Host {
   virtual void Yield() {}
   // One more frame ran (for a host that reports the rate to whoever measures it).
   virtual void CountFrame() {}
-
-  // After the run, however it ended: put the screen right and let go of it.
-  virtual void Finish() {}
   // Shows a failure where a user looks for it, if that is not the error stream.
   virtual void Tell(const std::string& /*message*/) {}
 };

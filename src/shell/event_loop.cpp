@@ -22,7 +22,7 @@ EventLoop::EventLoop(Host& host, std::optional<double> fps)
       refresh_(Seconds(1.0 / (shown_ ? host.RefreshRate() : 60.0))) {}
 
 void EventLoop::Fail(const std::string& error) {
-  if (!failure_) failure_ = error.empty() ? std::string("the display failed") : error;
+  if (!error_) error_ = error.empty() ? std::string("the display failed") : error;
   RequestStop();
 }
 
@@ -50,10 +50,10 @@ void EventLoop::WaitWhileUnseen() {
 }
 
 void EventLoop::DoEvents() {
-  if (failure_) return;
+  if (error_) return;
   host_.CountFrame();
   WaitWhileUnseen();
-  if (failure_) return;
+  if (error_) return;
   const auto now = Clock::now();
   if (period_ != Clock::duration::zero()) {
     // Paced: every frame is shown, then the wait; faster than the display

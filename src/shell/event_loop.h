@@ -24,7 +24,7 @@ class EventLoop {
   void Ending() { ending_ = true; }
 
   // What a host reported when it could go on no longer; the run was asked to stop then.
-  const std::optional<std::string>& Failure() const { return failure_; }
+  const std::optional<std::string>& Error() const { return error_; }
 
   // The longest a paced wait sleeps before it pumps the host again: the bound
   // on how late a stop is seen by a host whose sleep no event cuts short.
@@ -50,7 +50,7 @@ class EventLoop {
   Clock::time_point next_present_{};
   bool waited_for_refresh_ = false;
   bool ending_ = false;
-  std::optional<std::string> failure_;
+  std::optional<std::string> error_;
 };
 
 }  // namespace squarefield

@@ -59,7 +59,7 @@ Ended RunForm(Host& host, const RunConfig& config, const Recording& recording) {
     if (error || out_of_memory) guard.Restore(services.api());
   }
   host.Finish();
-  return Ended{runtime.loop.Failure(), std::move(error), out_of_memory};
+  return Ended{runtime.loop.Error(), std::move(error), out_of_memory};
 }
 
 std::optional<Failure> FailureOf(const Ended& ended, std::vector<std::string> problems) {

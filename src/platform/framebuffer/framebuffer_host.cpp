@@ -7,13 +7,13 @@ namespace squarefield {
 FramebufferHost::FramebufferHost(std::unique_ptr<Presenter> presenter, int width, int height, FailureScript failures)
     : presenter_(std::move(presenter)),
       fb_(width, height),
-      screen_(fb_, failures, *presenter_),
+      api_(fb_, failures, *presenter_),
       window_(fb_, *presenter_) {
   // Damage is worth recording only where something is shown.
   if (presenter_->RefreshRate() > 0) fb_.TrackDamage();
 }
 
-std::int16_t FramebufferHost::PresentedScreen::GetAsyncKeyState(int vKey) {
+std::int16_t FramebufferHost::PresentedApi::GetAsyncKeyState(int vKey) {
   if (vKey != VK_ESCAPE) return 0;
   const bool pressed = escape_pressed;
   escape_pressed = false;
@@ -23,7 +23,7 @@ std::int16_t FramebufferHost::PresentedScreen::GetAsyncKeyState(int vKey) {
 bool FramebufferHost::Pump(std::string& error) {
   PresenterEvents events;
   if (!presenter_->Pump(events, error)) return false;
-  if (events.escape_presses > 0) screen_.escape_pressed = true;
+  if (events.escape_presses > 0) api_.escape_pressed = true;
   if (events.closed) RequestStop();
   // The field follows from the next frame: spawns read the new size.
   if (events.width > 0 && events.height > 0 && (events.width != fb_.Width() || events.height != fb_.Height()))

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/framebuffer/framebuffer.h"
-#include "platform/framebuffer/framebuffer_screen.h"
+#include "platform/framebuffer/framebuffer_api.h"
 #include "platform/host.h"
 
 namespace squarefield {
@@ -62,7 +62,7 @@ class FramebufferHost final : public Host {
  public:
   FramebufferHost(std::unique_ptr<Presenter> presenter, int width, int height, FailureScript failures = {});
 
-  WindowsApi& Api() override { return screen_; }
+  WindowsApi& Api() override { return api_; }
   Window& FormWindow() override { return window_; }
   ScreenObject Screen() override { return ScreenOf(fb_); }
   int PixelWidth() const override { return fb_.Width(); }
@@ -72,7 +72,7 @@ class FramebufferHost final : public Host {
   bool Pump(std::string& error) override;
   bool Present(std::string& error) override;
   double RefreshRate() const override { return presenter_->RefreshRate(); }
-  bool InputPending() const override { return screen_.escape_pressed; }
+  bool InputPending() const override { return api_.escape_pressed; }
   bool Unseen() override { return presenter_->Unseen(); }
   void Sleep(double seconds) override { presenter_->Sleep(seconds); }
   bool WaitForRefresh() override { return presenter_->WaitForRefresh(); }
@@ -81,17 +81,17 @@ class FramebufferHost final : public Host {
   void Finish() override;
   void Tell(const std::string& message) override { presenter_->Tell(message); }
 
-  FramebufferScreen& screen() { return screen_; }
+  FramebufferApi& drawing() { return api_; }
   HostedWindow& window() { return window_; }
   Framebuffer& framebuffer() { return fb_; }
 
  private:
   // The drawing calls, with Escape from the presenter's keyboard: down while
   // held, and pressed once since the last poll.
-  class PresentedScreen final : public FramebufferScreen {
+  class PresentedApi final : public FramebufferApi {
    public:
-    PresentedScreen(Framebuffer& fb, FailureScript failures, Presenter& presenter)
-        : FramebufferScreen(fb, failures), presenter_(presenter) {}
+    PresentedApi(Framebuffer& fb, FailureScript failures, Presenter& presenter)
+        : FramebufferApi(fb, failures), presenter_(presenter) {}
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool escape_pressed = false;
 
@@ -116,7 +116,7 @@ class FramebufferHost final : public Host {
 
   std::unique_ptr<Presenter> presenter_;
   Framebuffer fb_;
-  PresentedScreen screen_;
+  PresentedApi api_;
   PresentedWindow window_;
 };
 

@@ -1,47 +1,40 @@
 #include "platform/sdl/sdl_library.h"
 
-#include <dlfcn.h>
-
 #include <string>
 
 namespace squarefield {
+namespace {
+
+// The first function `library` lacks, or null when it has them all.
+const char* FindAll(const Library& library, SdlLibrary& table) {
+  SQUAREFIELD_SDL_FUNCTIONS(SQUAREFIELD_LIBRARY_FIND)
+  library.Find("SDL_GetWindowSizeInPixels", table.SDL_GetWindowSizeInPixels);  // since SDL 2.26
+  return nullptr;
+}
+
+}  // namespace
 
 const SdlLibrary* LoadSdl(std::string& error) {
-  static SdlLibrary library;
+  static SdlLibrary table;
   static bool loaded = false;
-  if (loaded) return &library;
-  // Never closed again: SDL may leave handlers behind that run at exit.
-  void* handle = nullptr;
-  std::string first_reason;  // the loader's, for the library's usual name
-  for (const char* name : {"libSDL2-2.0.so.0", "libSDL2-2.0.0.dylib", "libSDL2.dylib", "libSDL2.so"}) {
-    handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (handle != nullptr) break;
-    if (first_reason.empty()) {
-      const char* reason = dlerror();
-      first_reason = reason != nullptr ? reason : "";
-    }
-  }
-  if (handle == nullptr) {
+  if (loaded) return &table;
+  std::string reason;  // the loader's, for the library's usual name
+  const Library library = Library::Load({"libSDL2-2.0.so.0", "libSDL2-2.0.0.dylib", "libSDL2.dylib", "libSDL2.so"}, &reason);
+  if (!library) {
     // Missing is one thing; there but not loadable (no memory to map it, a
     // broken install) is another, and the loader says which.
-    if (first_reason.empty() || first_reason.find("No such file") != std::string::npos)
+    if (reason.empty() || reason.find("No such file") != std::string::npos)
       error = "SDL2 is not installed (libSDL2-2.0.so.0 could not be loaded)";
     else
-      error = "SDL2 could not be loaded: " + first_reason;
+      error = "SDL2 could not be loaded: " + reason;
     return nullptr;
   }
-#define SQUAREFIELD_SDL_RESOLVE(name)                                        \
-  library.name = reinterpret_cast<decltype(library.name)>(dlsym(handle, #name)); \
-  if (library.name == nullptr) {                                             \
-    error = "the SDL2 library has no " #name;                                \
-    return nullptr;                                                          \
+  if (const char* missing = FindAll(library, table)) {
+    error = std::string("the SDL2 library has no ") + missing;
+    return nullptr;
   }
-  SQUAREFIELD_SDL_FUNCTIONS(SQUAREFIELD_SDL_RESOLVE)
-#undef SQUAREFIELD_SDL_RESOLVE
-  library.SDL_GetWindowSizeInPixels =
-      reinterpret_cast<decltype(library.SDL_GetWindowSizeInPixels)>(dlsym(handle, "SDL_GetWindowSizeInPixels"));
   loaded = true;
-  return &library;
+  return &table;
 }
 
 }  // namespace squarefield

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/sdl/library.h"
+
 namespace squarefield {
 
 #define SQUAREFIELD_SDL_FUNCTIONS(X)                                                                     \
@@ -20,9 +22,7 @@ namespace squarefield {
 
 // The SDL functions the host uses, by their own names.
 struct SdlLibrary {
-#define SQUAREFIELD_SDL_POINTER(name) decltype(&::name) name = nullptr;
-  SQUAREFIELD_SDL_FUNCTIONS(SQUAREFIELD_SDL_POINTER)
-#undef SQUAREFIELD_SDL_POINTER
+  SQUAREFIELD_SDL_FUNCTIONS(SQUAREFIELD_LIBRARY_POINTER)
   // Since SDL 2.26; null with older libraries.
   decltype(&::SDL_GetWindowSizeInPixels) SDL_GetWindowSizeInPixels = nullptr;
 };

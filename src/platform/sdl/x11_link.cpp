@@ -1,11 +1,11 @@
 #include "platform/sdl/x11_link.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
 #include <vector>
+
+#include "platform/sdl/library.h"
 
 #if __has_include(<X11/Xlib.h>)
 #include <X11/Xlib.h>
@@ -17,19 +17,31 @@ namespace squarefield {
 #ifdef SQUAREFIELD_HAS_XLIB
 namespace {
 
-void* Xlib() { return dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD); }
+#define SQUAREFIELD_XLIB_FUNCTIONS(X)                                                                       \
+  X(XCloseDisplay) X(XConnectionNumber) X(XCreateGC) X(XCreateSimpleWindow) X(XDefaultRootWindow) X(XDestroyWindow) \
+  X(XEventsQueued) X(XFillRectangles) X(XFlush) X(XFree) X(XFreeGC) X(XGetWindowAttributes) X(XLowerWindow)       \
+  X(XMapWindow) X(XOpenDisplay) X(XResizeWindow) X(XSelectInput) X(XSetErrorHandler) X(XSetIOErrorHandler) X(XSync)
 
-// Each function is looked up once: the pump asks for some of them before
-// every wait, and a lookup by name cost 4 % of an idle run's time.
-template <class F>
-F Symbol(const char* name) {
-  static std::vector<std::pair<const char*, void*>> found;
-  for (const auto& [known, address] : found)
-    if (known == name) return reinterpret_cast<F>(address);
-  void* x11 = Xlib();
-  void* address = x11 ? dlsym(x11, name) : nullptr;
-  if (address != nullptr) found.emplace_back(name, address);
-  return reinterpret_cast<F>(address);
+struct XlibFunctions {
+  SQUAREFIELD_XLIB_FUNCTIONS(SQUAREFIELD_LIBRARY_POINTER)
+};
+
+const char* FindAll(const Library& library, XlibFunctions& table) {
+  SQUAREFIELD_XLIB_FUNCTIONS(SQUAREFIELD_LIBRARY_FIND)
+  return nullptr;
+}
+
+// Xlib as SDL loaded it (we never load a second one); null until then. Looked
+// up once: the pump calls some of these before every wait.
+const XlibFunctions* Xlib() {
+  static XlibFunctions table;
+  static bool found = false;
+  if (!found) {
+    const Library library = Library::AlreadyLoaded("libX11.so.6");
+    if (!library || FindAll(library, table) != nullptr) return nullptr;
+    found = true;
+  }
+  return &table;
 }
 
 // libXinerama's, declared here so that it need not be installed to build.
@@ -38,9 +50,34 @@ struct XineramaHead {
   short x_org, y_org, width, height;
 };
 
-void* Xinerama() {
-  static void* library = dlopen("libXinerama.so.1", RTLD_NOW | RTLD_LOCAL);
-  return library;
+struct XineramaFunctions {
+  int (*XineramaIsActive)(Display*) = nullptr;
+  XineramaHead* (*XineramaQueryScreens)(Display*, int*) = nullptr;
+};
+
+const XineramaFunctions* Xinerama() {
+  static XineramaFunctions table;
+  static const bool found = [] {
+    const Library library = Library::Load({"libXinerama.so.1"});
+    return library.Find("XineramaIsActive", table.XineramaIsActive) &&
+           library.Find("XineramaQueryScreens", table.XineramaQueryScreens);
+  }();
+  return found ? &table : nullptr;
+}
+
+// libXext's DPMS calls (SDL's own dependency), declared here so its headers need not be installed.
+struct DpmsFunctions {
+  Bool (*DPMSQueryExtension)(Display*, int*, int*) = nullptr;
+  Status (*DPMSInfo)(Display*, unsigned short*, unsigned char*) = nullptr;
+};
+
+const DpmsFunctions* Dpms() {
+  static DpmsFunctions table;
+  static const bool found = [] {
+    const Library library = Library::Load({"libXext.so.6"});
+    return library.Find("DPMSQueryExtension", table.DPMSQueryExtension) && library.Find("DPMSInfo", table.DPMSInfo);
+  }();
+  return found ? &table : nullptr;
 }
 
 void (*g_fatal)(const char*) = nullptr;
@@ -56,39 +93,36 @@ extern "C" int OnXError(Display*, XErrorEvent*) { return 0; }
 }  // namespace
 
 X11Link::~X11Link() {
-  if (display_ == nullptr) return;
-  if (auto close = Symbol<int (*)(Display*)>("XCloseDisplay")) close(static_cast<Display*>(display_));
+  if (const XlibFunctions* x = Xlib(); x && display_) x->XCloseDisplay(static_cast<Display*>(display_));
 }
 
 bool X11Link::Open() {
-  auto open = Symbol<Display* (*)(const char*)>("XOpenDisplay");
-  if (open == nullptr) return false;
-  display_ = open(nullptr);
+  const XlibFunctions* x = Xlib();
+  if (x == nullptr) return false;
+  display_ = x->XOpenDisplay(nullptr);
   return display_ != nullptr;
 }
 
 std::uint64_t X11Link::Root() {
-  auto root = Symbol<::Window (*)(Display*)>("XDefaultRootWindow");
-  return root && display_ ? root(static_cast<Display*>(display_)) : 0;
+  const XlibFunctions* x = Xlib();
+  return x && display_ ? x->XDefaultRootWindow(static_cast<Display*>(display_)) : 0;
 }
 
 std::vector<MonitorArea> X11Link::Monitors() {
   std::vector<MonitorArea> monitors;
   auto* display = static_cast<Display*>(display_);
-  if (display == nullptr) return monitors;
-  if (void* xinerama = Xinerama()) {
-    auto active = reinterpret_cast<int (*)(Display*)>(dlsym(xinerama, "XineramaIsActive"));
-    auto query = reinterpret_cast<XineramaHead* (*)(Display*, int*)>(dlsym(xinerama, "XineramaQueryScreens"));
-    auto release = Symbol<int (*)(void*)>("XFree");
+  const XlibFunctions* x = Xlib();
+  if (display == nullptr || x == nullptr) return monitors;
+  if (const XineramaFunctions* xinerama = Xinerama()) {
     int count = 0;
-    XineramaHead* heads = active && query && release && active(display) ? query(display, &count) : nullptr;
+    XineramaHead* heads = xinerama->XineramaIsActive(display) ? xinerama->XineramaQueryScreens(display, &count) : nullptr;
     for (int i = 0; i < count; ++i) {
       const MonitorArea area{heads[i].x_org, heads[i].y_org, heads[i].width, heads[i].height};
       // Mirrored monitors show the same part of the screen: one field serves both.
       if (area.width > 0 && area.height > 0 && std::find(monitors.begin(), monitors.end(), area) == monitors.end())
         monitors.push_back(area);
     }
-    if (heads) release(heads);
+    if (heads) x->XFree(heads);
   }
   // One monitor shows the whole screen; and a server that resizes its screen
   // (a nested one) may not tell Xinerama of the new size.
@@ -98,29 +132,30 @@ std::vector<MonitorArea> X11Link::Monitors() {
 }
 
 bool X11Link::Size(std::uint64_t window, int& width, int& height) {
-  auto get = Symbol<Status (*)(Display*, ::Window, XWindowAttributes*)>("XGetWindowAttributes");
-  if (get == nullptr || display_ == nullptr || window == 0) return false;
+  const XlibFunctions* x = Xlib();
+  if (x == nullptr || display_ == nullptr || window == 0) return false;
   XWindowAttributes attributes{};
-  if (get(static_cast<Display*>(display_), static_cast<::Window>(window), &attributes) == 0) return false;
+  if (x->XGetWindowAttributes(static_cast<Display*>(display_), static_cast<::Window>(window), &attributes) == 0) return false;
   width = attributes.width;
   height = attributes.height;
   return true;
 }
 
 int X11Link::ConnectionFd(void* display) {
-  auto number = Symbol<int (*)(Display*)>("XConnectionNumber");
-  return number && display ? number(static_cast<Display*>(display)) : -1;
+  const XlibFunctions* x = Xlib();
+  return x && display ? x->XConnectionNumber(static_cast<Display*>(display)) : -1;
 }
 
 bool X11Link::EventsQueued(void* display) {
-  auto queued = Symbol<int (*)(Display*, int)>("XEventsQueued");
-  return queued && display && queued(static_cast<Display*>(display), QueuedAlready) > 0;
+  const XlibFunctions* x = Xlib();
+  return x && display && x->XEventsQueued(static_cast<Display*>(display), QueuedAlready) > 0;
 }
 
 std::string X11Link::Undrawable(std::uint64_t window) {
-  auto get = Symbol<Status (*)(Display*, ::Window, XWindowAttributes*)>("XGetWindowAttributes");
+  const XlibFunctions* x = Xlib();
   XWindowAttributes a{};
-  if (get == nullptr || display_ == nullptr || get(static_cast<Display*>(display_), static_cast<::Window>(window), &a) == 0)
+  if (x == nullptr || display_ == nullptr ||
+      x->XGetWindowAttributes(static_cast<Display*>(display_), static_cast<::Window>(window), &a) == 0)
     return "";
   if (a.c_class == InputOnly) return "is input-only: it has no pixels to draw on";
   if (a.depth < 16 || a.visual == nullptr || (a.visual->c_class != TrueColor && a.visual->c_class != DirectColor))
@@ -129,75 +164,64 @@ std::string X11Link::Undrawable(std::uint64_t window) {
 }
 
 std::uint64_t X11Link::CreateChild(std::uint64_t parent, int width, int height) {
-  auto create = Symbol<::Window (*)(Display*, ::Window, int, int, unsigned, unsigned, unsigned, unsigned long,
-                                    unsigned long)>("XCreateSimpleWindow");
-  auto map = Symbol<int (*)(Display*, ::Window)>("XMapWindow");
-  auto sync = Symbol<int (*)(Display*, Bool)>("XSync");
-  if (!create || !map || !sync || display_ == nullptr) return 0;
+  const XlibFunctions* x = Xlib();
+  if (x == nullptr || display_ == nullptr) return 0;
   auto* display = static_cast<Display*>(display_);
-  const ::Window child = create(display, static_cast<::Window>(parent), 0, 0, static_cast<unsigned>(width),
-                                static_cast<unsigned>(height), 0, 0, 0);
-  map(display, child);
-  sync(display, False);
+  const ::Window child = x->XCreateSimpleWindow(display, static_cast<::Window>(parent), 0, 0, static_cast<unsigned>(width),
+                                                static_cast<unsigned>(height), 0, 0, 0);
+  x->XMapWindow(display, child);
+  x->XSync(display, False);
   return child;
 }
 
 void X11Link::Resize(std::uint64_t window, int width, int height) {
-  auto resize = Symbol<int (*)(Display*, ::Window, unsigned, unsigned)>("XResizeWindow");
-  auto flush = Symbol<int (*)(Display*)>("XFlush");
-  if (!resize || !flush || display_ == nullptr) return;
-  resize(static_cast<Display*>(display_), static_cast<::Window>(window), static_cast<unsigned>(width),
-         static_cast<unsigned>(height));
-  flush(static_cast<Display*>(display_));
+  const XlibFunctions* x = Xlib();
+  if (x == nullptr || display_ == nullptr) return;
+  x->XResizeWindow(static_cast<Display*>(display_), static_cast<::Window>(window), static_cast<unsigned>(width),
+                   static_cast<unsigned>(height));
+  x->XFlush(static_cast<Display*>(display_));
 }
 
 void X11Link::Destroy(std::uint64_t window) {
-  auto destroy = Symbol<int (*)(Display*, ::Window)>("XDestroyWindow");
-  auto sync = Symbol<int (*)(Display*, Bool)>("XSync");
-  if (!destroy || !sync || display_ == nullptr || window == 0) return;
-  destroy(static_cast<Display*>(display_), static_cast<::Window>(window));
-  sync(static_cast<Display*>(display_), False);
+  const XlibFunctions* x = Xlib();
+  if (x == nullptr || display_ == nullptr || window == 0) return;
+  x->XDestroyWindow(static_cast<Display*>(display_), static_cast<::Window>(window));
+  x->XSync(static_cast<Display*>(display_), False);
 }
 
 void X11Link::WatchStructure(void* display, std::uint64_t window) {
-  auto select = Symbol<int (*)(Display*, ::Window, long)>("XSelectInput");
-  if (select && display) select(static_cast<Display*>(display), static_cast<::Window>(window), StructureNotifyMask | ExposureMask);
+  if (const XlibFunctions* x = Xlib(); x && display)
+    x->XSelectInput(static_cast<Display*>(display), static_cast<::Window>(window), StructureNotifyMask | ExposureMask);
 }
 
 void X11Link::IgnoreErrors() {
-  if (auto set = Symbol<XErrorHandler (*)(XErrorHandler)>("XSetErrorHandler")) set(OnXError);
+  if (const XlibFunctions* x = Xlib()) x->XSetErrorHandler(OnXError);
 }
 
 void X11Link::Settle(void* display) {
-  auto sync = Symbol<int (*)(Display*, Bool)>("XSync");
-  if (sync && display) sync(static_cast<Display*>(display), False);
+  if (const XlibFunctions* x = Xlib(); x && display) x->XSync(static_cast<Display*>(display), False);
 }
 
 void X11Link::WatchVisibility(void* display, std::uint64_t window) {
-  auto attributes = Symbol<Status (*)(Display*, ::Window, XWindowAttributes*)>("XGetWindowAttributes");
-  auto select = Symbol<int (*)(Display*, ::Window, long)>("XSelectInput");
+  const XlibFunctions* x = Xlib();
   XWindowAttributes now{};
-  if (!attributes || !select || !display || !attributes(static_cast<Display*>(display), static_cast<::Window>(window), &now))
+  if (!x || !display || !x->XGetWindowAttributes(static_cast<Display*>(display), static_cast<::Window>(window), &now))
     return;
-  select(static_cast<Display*>(display), static_cast<::Window>(window), now.your_event_mask | VisibilityChangeMask);
+  x->XSelectInput(static_cast<Display*>(display), static_cast<::Window>(window), now.your_event_mask | VisibilityChangeMask);
 }
 
 bool X11Link::PoweredDown(void* display) {
-  // libXext's DPMS calls (SDL's own dependency), declared here so its headers need not be installed.
-  static void* xext = dlopen("libXext.so.6", RTLD_NOW | RTLD_LOCAL);
-  if (xext == nullptr || display == nullptr) return false;
-  static const auto query = reinterpret_cast<Bool (*)(Display*, int*, int*)>(dlsym(xext, "DPMSQueryExtension"));
-  static const auto info = reinterpret_cast<Status (*)(Display*, unsigned short*, unsigned char*)>(dlsym(xext, "DPMSInfo"));
+  const DpmsFunctions* dpms = Dpms();
   int event_base = 0, error_base = 0;
-  if (!query || !info || !query(static_cast<Display*>(display), &event_base, &error_base)) return false;
+  if (!dpms || !display || !dpms->DPMSQueryExtension(static_cast<Display*>(display), &event_base, &error_base)) return false;
   unsigned short level = 0;  // DPMSModeOn is 0
   unsigned char enabled = 0;
-  return info(static_cast<Display*>(display), &level, &enabled) && enabled && level != 0;
+  return dpms->DPMSInfo(static_cast<Display*>(display), &level, &enabled) && enabled && level != 0;
 }
 
 void X11Link::Lower(void* display, std::uint64_t window) {
-  auto lower = Symbol<int (*)(Display*, ::Window)>("XLowerWindow");
-  if (lower && display && window) lower(static_cast<Display*>(display), static_cast<::Window>(window));
+  if (const XlibFunctions* x = Xlib(); x && display && window)
+    x->XLowerWindow(static_cast<Display*>(display), static_cast<::Window>(window));
 }
 
 bool X11Link::Visibility(const void* event, std::uint64_t& window, bool& covered) {
@@ -209,39 +233,38 @@ bool X11Link::Visibility(const void* event, std::uint64_t& window, bool& covered
 }
 
 void* X11Link::CreateGc(void* display, std::uint64_t drawable, std::uint32_t pixel) {
-  auto create = Symbol<GC (*)(Display*, Drawable, unsigned long, XGCValues*)>("XCreateGC");
-  if (!create || !display) return nullptr;
+  const XlibFunctions* x = Xlib();
+  if (!x || !display) return nullptr;
   XGCValues values{};
   values.foreground = pixel;
   values.graphics_exposures = False;
-  return create(static_cast<Display*>(display), static_cast<Drawable>(drawable), GCForeground | GCGraphicsExposures, &values);
+  return x->XCreateGC(static_cast<Display*>(display), static_cast<Drawable>(drawable), GCForeground | GCGraphicsExposures,
+                      &values);
 }
 
 void X11Link::FreeGc(void* display, void* gc) {
-  auto free_gc = Symbol<int (*)(Display*, GC)>("XFreeGC");
-  if (free_gc && display && gc) free_gc(static_cast<Display*>(display), static_cast<GC>(gc));
+  if (const XlibFunctions* x = Xlib(); x && display && gc) x->XFreeGC(static_cast<Display*>(display), static_cast<GC>(gc));
 }
 
 void X11Link::FillRectangles(void* display, std::uint64_t drawable, void* gc, std::span<const RECT> rects) {
-  static auto fill = Symbol<int (*)(Display*, Drawable, GC, XRectangle*, int)>("XFillRectangles");
   static std::vector<XRectangle> boxes;
-  if (!fill || !display || !gc) return;
+  const XlibFunctions* x = Xlib();
+  if (!x || !display || !gc) return;
   boxes.clear();
   for (const RECT& r : rects)
     boxes.push_back({static_cast<short>(r.left), static_cast<short>(r.top), static_cast<unsigned short>(r.right - r.left),
                      static_cast<unsigned short>(r.bottom - r.top)});
-  fill(static_cast<Display*>(display), static_cast<Drawable>(drawable), static_cast<GC>(gc), boxes.data(),
-       static_cast<int>(boxes.size()));
+  x->XFillRectangles(static_cast<Display*>(display), static_cast<Drawable>(drawable), static_cast<GC>(gc), boxes.data(),
+                     static_cast<int>(boxes.size()));
 }
 
 void X11Link::Flush(void* display) {
-  static auto flush = Symbol<int (*)(Display*)>("XFlush");
-  if (flush && display) flush(static_cast<Display*>(display));
+  if (const XlibFunctions* x = Xlib(); x && display) x->XFlush(static_cast<Display*>(display));
 }
 
 void X11Link::CatchDisplayLoss(void (*fatal)(const char*)) {
   g_fatal = fatal;
-  if (auto set = Symbol<XIOErrorHandler (*)(XIOErrorHandler)>("XSetIOErrorHandler")) set(OnDisplayLost);
+  if (const XlibFunctions* x = Xlib()) x->XSetIOErrorHandler(OnDisplayLost);
 }
 
 #else

@@ -280,13 +280,13 @@ LRESULT CALLBACK Win32Session::WindowProc(::HWND hwnd, UINT message, WPARAM wpar
   }
 }
 
-squarefield::HWND Win32Screen::GetDesktopWindow() {
+squarefield::HWND Win32Api::GetDesktopWindow() {
   // A preview's whole screen is its child window.
   if (session_.Preview()) return reinterpret_cast<squarefield::HWND>(session_.Handle());
   return reinterpret_cast<squarefield::HWND>(::GetDesktopWindow());
 }
 
-HDC Win32Screen::GetWindowDC(squarefield::HWND hwnd) {
+HDC Win32Api::GetWindowDC(squarefield::HWND hwnd) {
   const ::HDC dc = ::GetWindowDC(ToHwnd(hwnd));
   if (dc) {
     dcs_.emplace_back(ToHwnd(hwnd), dc);
@@ -297,39 +297,39 @@ HDC Win32Screen::GetWindowDC(squarefield::HWND hwnd) {
   return reinterpret_cast<HDC>(dc);
 }
 
-int Win32Screen::ShowCursor(bool show) {
+int Win32Api::ShowCursor(bool show) {
   if (session_.Preview()) return preview_cursor_ += show ? 1 : -1;
   return ::ShowCursor(show ? TRUE : FALSE);
 }
 
-HBRUSH Win32Screen::CreateSolidBrush(COLORREF color) {
+HBRUSH Win32Api::CreateSolidBrush(COLORREF color) {
   return reinterpret_cast<HBRUSH>(::CreateSolidBrush(color));
 }
 
-int Win32Screen::FillRect(HDC hdc, const squarefield::RECT& rect, HBRUSH brush) {
+int Win32Api::FillRect(HDC hdc, const squarefield::RECT& rect, HBRUSH brush) {
   const ::RECT r{rect.left, rect.top, rect.right, rect.bottom};
   return ::FillRect(ToHdc(hdc), &r, ToHbrush(brush));
 }
 
-bool Win32Screen::DeleteObject(HBRUSH object) {
+bool Win32Api::DeleteObject(HBRUSH object) {
   return ::DeleteObject(reinterpret_cast<HGDIOBJ>(object)) != 0;
 }
 
-std::int16_t Win32Screen::GetAsyncKeyState(int vKey) {
+std::int16_t Win32Api::GetAsyncKeyState(int vKey) {
   if (vKey == VK_ESCAPE) session_.escape_seen = false;
   // Keys pressed in the settings dialog are not the preview's.
   if (session_.Preview()) return 0;
   return ::GetAsyncKeyState(vKey);
 }
 
-bool Win32Screen::SetWindowPos(squarefield::HWND hwnd, squarefield::HWND insertAfter, int x, int y, int cx, int cy,
+bool Win32Api::SetWindowPos(squarefield::HWND hwnd, squarefield::HWND insertAfter, int x, int y, int cx, int cy,
                                std::uint32_t flags) {
   // A preview stays where the settings put it, inside their window.
   if (session_.Preview()) return true;
   return ::SetWindowPos(ToHwnd(hwnd), ToHwnd(insertAfter), x, y, cx, cy, flags) != 0;
 }
 
-void Win32Screen::RepaintAndRelease() {
+void Win32Api::RepaintAndRelease() {
   for (const auto& [hwnd, dc] : dcs_) ::ReleaseDC(hwnd, dc);
   dcs_.clear();
   RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);

@@ -91,9 +91,9 @@ class Win32Session {
   float tpp_y_ = 15;
 };
 
-class Win32Screen final : public WindowsApi {
+class Win32Api final : public WindowsApi {
  public:
-  explicit Win32Screen(Win32Session& session) : session_(session) {}
+  explicit Win32Api(Win32Session& session) : session_(session) {}
 
   squarefield::HWND GetDesktopWindow() override;
   HDC GetWindowDC(squarefield::HWND hwnd) override;
@@ -139,9 +139,9 @@ class Win32Window final : public HostedWindow {
 class Win32Host final : public Host {
  public:
   explicit Win32Host(std::unique_ptr<Win32Session> session)
-      : session_(std::move(session)), screen_(*session_), window_(*session_) {}
+      : session_(std::move(session)), api_(*session_), window_(*session_) {}
 
-  WindowsApi& Api() override { return screen_; }
+  WindowsApi& Api() override { return api_; }
   Window& FormWindow() override { return window_; }
   ScreenObject Screen() override;
   int PixelWidth() const override { return session_->ScreenWidth(); }
@@ -150,14 +150,15 @@ class Win32Host final : public Host {
     session_->Pump();
     return true;
   }
-  // Fills are on the screen already; the rate paces the pump.
+  // Fills are on the screen already: nothing is left to present, and the rate paces the pump.
+  bool Present(std::string& /*error*/) override { return true; }
   double RefreshRate() const override { return session_->RefreshRate(); }
   bool InputPending() const override { return session_->escape_seen; }
   bool Unseen() override { return session_->Unseen(); }
   void Sleep(double seconds) override { session_->Sleep(seconds); }
   void Finish() override {
     session_->Close();
-    screen_.RepaintAndRelease();
+    api_.RepaintAndRelease();
   }
   // Told only once the cursor is back and the screen clean.
   void Tell(const std::string& message) override {
@@ -166,7 +167,7 @@ class Win32Host final : public Host {
 
  private:
   std::unique_ptr<Win32Session> session_;
-  Win32Screen screen_;
+  Win32Api api_;
   Win32Window window_;
 };
 

@@ -1,21 +1,21 @@
-#include "platform/framebuffer/framebuffer_screen.h"
+#include "platform/framebuffer/framebuffer_api.h"
 
 #include <algorithm>
 
 namespace squarefield {
 
-HDC FramebufferScreen::GetWindowDC(HWND hwnd) {
+HDC FramebufferApi::GetWindowDC(HWND hwnd) {
   if (failures_.fail_get_window_dc || hwnd != kDesktopWindow) return 0;
   return kScreenDC;
 }
 
-int FramebufferScreen::ShowCursor(bool show) {
+int FramebufferApi::ShowCursor(bool show) {
   cursor_count_ += show ? 1 : -1;
   CursorCountChanged(cursor_count_);
   return cursor_count_;
 }
 
-HBRUSH FramebufferScreen::CreateSolidBrush(COLORREF color) {
+HBRUSH FramebufferApi::CreateSolidBrush(COLORREF color) {
   if (failures_.fail_create_brush) return 0;
   // COLORREF is 0x00BBGGRR; the framebuffer holds 0xXXRRGGBB. The unused top
   // byte repeats blue, so that greys (black and white among them) are one repeated byte.
@@ -25,14 +25,14 @@ HBRUSH FramebufferScreen::CreateSolidBrush(COLORREF color) {
   return next_brush_++;
 }
 
-bool FramebufferScreen::DeleteObject(HBRUSH object) {
+bool FramebufferApi::DeleteObject(HBRUSH object) {
   Brush* b = Find(object);
   if (b == nullptr) return false;
   b->alive = false;
   return true;
 }
 
-bool FramebufferScreen::SetWindowPos(HWND hwnd, HWND insertAfter, int, int, int, int, std::uint32_t flags) {
+bool FramebufferApi::SetWindowPos(HWND hwnd, HWND insertAfter, int, int, int, int, std::uint32_t flags) {
   if (hwnd != kFormWindow) return false;
   topmost_ = insertAfter == HWND_TOPMOST;
   if (flags & SWP_SHOWWINDOW) visible_ = true;
@@ -40,7 +40,7 @@ bool FramebufferScreen::SetWindowPos(HWND hwnd, HWND insertAfter, int, int, int,
   return true;
 }
 
-int FramebufferScreen::LiveBrushes() const {
+int FramebufferApi::LiveBrushes() const {
   return static_cast<int>(std::count_if(brushes_.begin(), brushes_.end(), [](const Brush& b) { return b.alive; }));
 }
 

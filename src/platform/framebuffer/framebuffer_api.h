@@ -18,14 +18,14 @@ struct FailureScript {
   bool fail_create_brush = false;
 };
 
-class FramebufferScreen : public WindowsApi {
+class FramebufferApi : public WindowsApi {
  public:
   // Handles are small distinct integers, the same on every run and every host.
   static constexpr HWND kFormWindow = 1;
   static constexpr HWND kDesktopWindow = 2;
   static constexpr HDC kScreenDC = 3;
 
-  FramebufferScreen(Framebuffer& framebuffer, FailureScript failures) : fb_(framebuffer), failures_(failures) {}
+  FramebufferApi(Framebuffer& framebuffer, FailureScript failures) : fb_(framebuffer), failures_(failures) {}
 
   HWND GetDesktopWindow() override { return kDesktopWindow; }
   HDC GetWindowDC(HWND hwnd) override;
@@ -70,7 +70,7 @@ class FramebufferScreen : public WindowsApi {
     return 1;
   }
   static int PaintThunk(void* self, HDC hdc, const RECT& rect, HBRUSH brush) {
-    return static_cast<FramebufferScreen*>(self)->Paint(hdc, rect, brush);
+    return static_cast<FramebufferApi*>(self)->Paint(hdc, rect, brush);
   }
 
   static constexpr HBRUSH kFirstBrush = 4;
@@ -90,7 +90,7 @@ class FramebufferWindow : public HostedWindow {
 
   explicit FramebufferWindow(const Framebuffer& framebuffer) : fb_(framebuffer) {}
 
-  HWND hWnd() override { return FramebufferScreen::kFormWindow; }
+  HWND hWnd() override { return FramebufferApi::kFormWindow; }
   float Left() override { return 0; }
   float Top() override { return 0; }
   float Width() override { return static_cast<float>(fb_.Width()) * kTwipsPerPixel; }
