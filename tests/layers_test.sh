@@ -9,9 +9,9 @@ failures=0 checked=0
 forbidden() {
   case $1 in
     platform/*/*) echo '^(shell|cli)/' ;;                                  # a host: not the shell or the command line
-    platform/*) echo '^(app|field|shell|cli)/|^platform/[a-z0-9_]+/' ;;     # the runtime: nothing above it
-    app/* | field/*) echo '^(shell|cli)/|^platform/[a-z0-9_]+/' ;;          # the core: no host, no shell
-    system/*) echo '^(app|field|shell|cli)/' ;;                             # the system: under the shell
+    platform/*) echo '^(app|shell|cli)/|^platform/[a-z0-9_]+/' ;;     # the runtime: nothing above it
+    app/*) echo '^(shell|cli)/|^platform/[a-z0-9_]+/' ;;          # the core: no host, no shell
+    system/*) echo '^(app|shell|cli)/' ;;                             # the system: under the shell
     shell/*) echo '^cli/' ;;
     *) echo '^$' ;;
   esac
@@ -34,7 +34,7 @@ while IFS= read -r file; do
     echo "FAIL: ${file#"$src"/}:$line: a platform conditional ($text) above the system layer: it belongs in system/"
     failures=$((failures + 1))
   done < <(grep -nE '^\s*#\s*(if|ifdef|ifndef|elif)\b.*(_WIN32|__EMSCRIPTEN__|__unix__|__linux__|__APPLE__)' "$file")
-done < <(find "$src/app" "$src/field" "$src/shell" "$src/cli" -name '*.h' -o -name '*.cpp' | sort)
+done < <(find "$src/app" "$src/shell" "$src/cli" -name '*.h' -o -name '*.cpp' | sort)
 echo "layers: $checked files checked, $failures failed"
 [ "$checked" -gt 50 ] || { echo "FAIL: only $checked files found under $src"; exit 1; }
 [ "$failures" = 0 ]

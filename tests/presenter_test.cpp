@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -80,12 +81,29 @@ TEST(Presenter, EveryFrameItsFillsReplayedMakeTheFramebuffer) {
   EXPECT_EQ(shown.differing, 0);
 }
 
-// Six frames a present: more fills than are kept (about 4,800 against
-// 4,096), so the damage is copied, few enough rectangles past the last kept
-// fill that the damage is not yet one rectangle around everything.
-TEST(Presenter, ManyFramesAPresentCopyTheDamage) {
-  const Shown shown = RunOn(160, 1000, 300);
-  EXPECT_GE(shown.copied, 20);
+// More fills a present than are kept: the damage is copied. Fills of both
+// colours, overlapping and partly off the screen, in presents of 5,000 (the
+// first, all of it damaged), 700 (replayed), 4,800 (past the 4,096 kept, and
+// few enough after them that the damage is not one rectangle around it all)
+// and 12,000 (a few in each present land off the screen, and are not kept).
+TEST(Presenter, MoreFillsThanAreKeptCopyTheDamage) {
+  Shown shown;
+  FramebufferHost host(std::make_unique<ScreenPresenter>(60, shown), 320, 240);
+  FramebufferApi& api = host.drawing();
+  const HDC dc = api.GetWindowDC(api.GetDesktopWindow());
+  const HBRUSH brushes[2] = {api.CreateSolidBrush(0x000000), api.CreateSolidBrush(0xFFFFFF)};
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> across(-20, 330), down(-20, 250), side(1, 30);
+  std::string error;
+  for (int fills : {5000, 700, 4800, 12000}) {
+    for (int i = 0; i < fills; ++i) {
+      const int x = across(random), y = down(random);
+      api.FillRect(dc, RECT{x, y, x + side(random), y + side(random)}, brushes[i % 2]);
+    }
+    ASSERT_TRUE(host.Present(error));
+  }
+  EXPECT_EQ(shown.replayed, 1);
+  EXPECT_EQ(shown.copied, 3);
   EXPECT_EQ(shown.differing, 0);
 }
 

@@ -1,8 +1,7 @@
-// Start-up, the main loop and shut-down of the window class.
+// Start-up, the main loop and shut-down of the window class (spawning in
+// spawn.cpp, the frame step in frame.cpp).
 #include "app/form1.h"
 
-#include "field/frame.h"
-#include "field/spawn.h"
 #include "platform/conversions.h"
 
 namespace squarefield {
@@ -55,9 +54,5 @@ void Form1::Form_Unload(std::int16_t& /*Cancel*/) {
     api_.DeleteObject(Brushes(1));
   });
 }
-
-// Spawning and the frame step are the field's.
-void Form1::ReDimVar(std::int16_t Index) { field::ReDimVar(*this, Index); }
-void Form1::Draw() { field::Draw(*this); }
 
 }  // namespace squarefield

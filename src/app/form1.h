@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "app/direction.h"
 #include "app/particle.h"
-#include "field/frame.h"
 #include "platform/bounded_array.h"
 #include "platform/runtime.h"
 #include "platform/windows_api.h"
@@ -48,11 +48,11 @@ class Form1 final : public FormEvents {
   Runtime& Rt() { return rt_; }
   WindowsApi& Api() { return api_; }
   Window& Me() { return Me_; }
-  // The frame step's memory of each particle's sine and cosine (field/frame.h).
-  field::Direction& DirectionCache(int index) { return directions_[static_cast<std::size_t>(index)]; }
-
  private:
-  std::array<field::Direction, kLastParticle + 1> directions_{};
+  const Direction& DirectionOf(Direction& d, double Angle) const;
+
+  // The frame step's memory of each particle's sine and cosine (app/direction.h).
+  std::array<Direction, kLastParticle + 1> directions_{};
   Runtime& rt_;
   WindowsApi& api_;
   Window& Me_;
