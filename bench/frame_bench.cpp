@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/framebuffer/framebuffer.h"
-#include "platform/headless/headless_host.h"
+#include "hosts/framebuffer/framebuffer.h"
+#include "hosts/headless/headless_host.h"
 #include "shell/run.h"
 
 #if !defined(_WIN32)

@@ -1,13 +1,13 @@
 # The desktop hosts of a Linux (or other SDL) build, chosen at run time
-# (src/platform/hosts/host_table.cpp): native Wayland on Linux, and SDL2 (Debian:
+# (src/hosts/host_table.cpp): native Wayland on Linux, and SDL2 (Debian:
 # libsdl2-dev), built against SDL's headers but not linked to it: the library
 # is loaded when the SDL host starts.
 find_package(SDL2 REQUIRED)
-add_library(squarefield_sdl STATIC src/platform/sdl/sdl_host.cpp src/platform/sdl/sdl_library.cpp
-                                   src/platform/sdl/x11_link.cpp)
+add_library(squarefield_sdl STATIC src/hosts/sdl/sdl_host.cpp src/hosts/sdl/sdl_library.cpp
+                                   src/hosts/sdl/x11_link.cpp)
 target_include_directories(squarefield_sdl SYSTEM PUBLIC ${SDL2_INCLUDE_DIRS})
 target_link_libraries(squarefield_sdl PUBLIC squarefield_framebuffer ${CMAKE_DL_LIBS})
-target_sources(squarefield PRIVATE src/platform/hosts/host_table.cpp)
+target_sources(squarefield PRIVATE src/hosts/host_table.cpp)
 target_compile_definitions(squarefield_cli PUBLIC SQUAREFIELD_X11_OPTIONS)
 target_link_libraries(squarefield PRIVATE squarefield_sdl)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")

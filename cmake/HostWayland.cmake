@@ -15,7 +15,7 @@ set(protocol_sources)
 # wayland-protocols: its description is ours, beside the presenter.
 foreach(xml ${WAYLAND_PROTOCOLS}/stable/xdg-shell/xdg-shell.xml ${WAYLAND_PROTOCOLS}/stable/viewporter/viewporter.xml
             ${WAYLAND_PROTOCOLS}/staging/fractional-scale/fractional-scale-v1.xml
-            ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/wayland/protocols/wlr-layer-shell-unstable-v1.xml)
+            ${CMAKE_CURRENT_SOURCE_DIR}/src/hosts/wayland/protocols/wlr-layer-shell-unstable-v1.xml)
   get_filename_component(name ${xml} NAME_WE)
   add_custom_command(OUTPUT ${generated}/${name}-client-protocol.h ${generated}/${name}-protocol.c
                      COMMAND ${WAYLAND_SCANNER} client-header ${xml} ${generated}/${name}-client-protocol.h
@@ -27,6 +27,6 @@ endforeach()
 add_library(squarefield_wayland_protocols STATIC ${protocol_sources})
 target_include_directories(squarefield_wayland_protocols SYSTEM PUBLIC ${generated})
 target_link_libraries(squarefield_wayland_protocols PUBLIC PkgConfig::WAYLAND)
-add_library(squarefield_wayland STATIC src/platform/wayland/wayland_presenter.cpp)
+add_library(squarefield_wayland STATIC src/hosts/wayland/wayland_presenter.cpp)
 target_link_libraries(squarefield_wayland PUBLIC squarefield_framebuffer squarefield_wayland_protocols)
 target_compile_definitions(squarefield_wayland PUBLIC SQUAREFIELD_HAS_WAYLAND)

@@ -1,9 +1,9 @@
 # The WebAssembly host (Debian's emscripten): the program on a page's canvas,
 # and, from the same build under node, --headless with its outputs.
-add_library(squarefield_web STATIC src/platform/web/web_host.cpp)
+add_library(squarefield_web STATIC src/hosts/web/web_host.cpp)
 target_link_libraries(squarefield_web PUBLIC squarefield_framebuffer)
-target_link_options(squarefield_web INTERFACE "SHELL:--js-library ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/web/web_library.js")
-set_property(TARGET squarefield_web APPEND PROPERTY INTERFACE_LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/web/web_library.js)
+target_link_options(squarefield_web INTERFACE "SHELL:--js-library ${CMAKE_CURRENT_SOURCE_DIR}/src/hosts/web/web_library.js")
+set_property(TARGET squarefield_web APPEND PROPERTY INTERFACE_LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/hosts/web/web_library.js)
 
 # The page's own program: the same core, shell and host, without the command
 # line and the node file system, optimised for size (what a visitor downloads).
@@ -17,7 +17,7 @@ if(SQUAREFIELD_WEB_WAITS STREQUAL "jspi")
   # stack switching), its waiting calls and main wrapped as it loads. The
   # exports keep their names, so that main can be found.
   set_target_properties(squarefield_page PROPERTIES OUTPUT_NAME page)
-  set(suspending ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/web/suspending.js)
+  set(suspending ${CMAKE_CURRENT_SOURCE_DIR}/src/hosts/web/suspending.js)
   target_link_options(squarefield_page PRIVATE -fwasm-exceptions -sDECLARE_ASM_MODULE_EXPORTS=0 "SHELL:--pre-js ${suspending}")
   set_property(TARGET squarefield_page APPEND PROPERTY LINK_DEPENDS ${suspending})
   # The command line's build runs under node, whose WebAssembly cannot suspend: built with Asyncify only.

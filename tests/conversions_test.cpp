@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/bounded_array.h"
+#include "runtime/bounded_array.h"
 #include "app/form1.h"
-#include "platform/conversions.h"
+#include "runtime/conversions.h"
 
 namespace squarefield {
 namespace {

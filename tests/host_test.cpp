@@ -9,15 +9,15 @@
 #include <random>
 #include <thread>
 
-#include "platform/framebuffer/framebuffer.h"
-#include "platform/framebuffer/monitor_layout.h"
-#include "platform/framebuffer/fill_batches.h"
-#include "platform/headless/headless_host.h"
+#include "hosts/framebuffer/framebuffer.h"
+#include "hosts/framebuffer/monitor_layout.h"
+#include "hosts/framebuffer/fill_batches.h"
+#include "hosts/headless/headless_host.h"
 #include "shell/guard.h"
 #include "shell/output_file.h"
 #include "shell/stop.h"
 #ifdef SQUAREFIELD_HAS_GIF
-#include "platform/headless/gif_export.h"
+#include "hosts/headless/gif_export.h"
 #endif
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The layers, as the build links them (runtime -> core -> hosts -> system ->
-# shell -> command line), checked in the sources too: no file includes a layer above its
+# shell -> command line, each a folder of src/), checked in the sources too: no file includes a layer above its
 # own. A wrong include fails here, naming the file, the line and the rule.
 # Usage: layers_test.sh SOURCE_DIR
 src=${1:?usage: layers_test.sh SOURCE_DIR}/src
@@ -8,10 +8,10 @@ failures=0 checked=0
 # What each layer may not include: a pattern over the included path.
 forbidden() {
   case $1 in
-    platform/*/*) echo '^(shell|cli)/' ;;                                  # a host: not the shell or the command line
-    platform/*) echo '^(app|shell|cli)/|^platform/[a-z0-9_]+/' ;;     # the runtime: nothing above it
-    app/*) echo '^(shell|cli)/|^platform/[a-z0-9_]+/' ;;          # the core: no host, no shell
-    system/*) echo '^(app|shell|cli)/' ;;                             # the system: under the shell
+    runtime/*) echo '^(app|hosts|system|shell|cli)/' ;;       # the runtime: nothing above it
+    app/*) echo '^(hosts|system|shell|cli)/' ;;               # the core: the runtime only
+    hosts/*) echo '^(system|shell|cli)/' ;;                   # a host: not the system, the shell or the command line
+    system/*) echo '^(app|shell|cli)/' ;;                     # the system: over the hosts, under the shell
     shell/*) echo '^cli/' ;;
     *) echo '^$' ;;
   esac

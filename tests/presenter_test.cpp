@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/framebuffer/fill_batches.h"
-#include "platform/framebuffer/framebuffer_host.h"
+#include "hosts/framebuffer/fill_batches.h"
+#include "hosts/framebuffer/framebuffer_host.h"
 #include "shell/run.h"
 
 namespace squarefield {

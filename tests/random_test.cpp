@@ -6,9 +6,9 @@
 #include <ctime>
 #include <set>
 
-#include "platform/basic_runtime.h"
-#include "platform/clock.h"
-#include "platform/random.h"
+#include "runtime/basic_runtime.h"
+#include "runtime/clock.h"
+#include "runtime/random.h"
 
 namespace squarefield {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_host.h"
+#include "hosts/headless/headless_host.h"
 #include "shell/run.h"
 
 namespace squarefield {

@@ -10,8 +10,8 @@
 
 #include "app/form1.h"
 #include "app/program.h"
-#include "platform/headless/headless_host.h"
-#include "platform/random.h"
+#include "hosts/headless/headless_host.h"
+#include "runtime/random.h"
 #include "shell/guard.h"
 #include "shell/stop.h"
 #include "shell/trace.h"

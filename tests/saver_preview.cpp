@@ -6,9 +6,9 @@
 // Usage: saver_preview path\to\squarefield.scr
 //        saver_preview --monitors   (prints how many monitors there are)
 // Ours first: <windows.h> defines names of ours (HWND_TOPMOST, VK_ESCAPE) as macros.
-#include "platform/host.h"
+#include "hosts/host.h"
 
-#include "platform/win32/lean_windows.h"
+#include "hosts/win32/lean_windows.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +50,8 @@ class PeekingHost final : public squarefield::Host {
   double RefreshRate() const override { return inner_.RefreshRate(); }
   bool InputPending() const override { return inner_.InputPending(); }
   bool Present(std::string& error) override { return inner_.Present(error); }
+  bool Unseen() override { return inner_.Unseen(); }
+  void Sleep(double seconds) override { inner_.Sleep(seconds); }
   // Every frame starts here (the presents are at most one a refresh); the
   // preview paints its window as it draws, so what the 20th frame finds is shown.
   void CountFrame() override {

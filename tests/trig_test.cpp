@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "app/form1.h"
-#include "platform/trig.h"
+#include "runtime/trig.h"
 
 namespace squarefield {
 namespace {

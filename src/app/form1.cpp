@@ -2,7 +2,7 @@
 // spawn.cpp, the frame step in frame.cpp).
 #include "app/form1.h"
 
-#include "platform/conversions.h"
+#include "runtime/conversions.h"
 
 namespace squarefield {
 

@@ -8,9 +8,9 @@
 
 #include "app/direction.h"
 #include "app/particle.h"
-#include "platform/bounded_array.h"
-#include "platform/runtime.h"
-#include "platform/windows_api.h"
+#include "runtime/bounded_array.h"
+#include "runtime/runtime.h"
+#include "runtime/windows_api.h"
 
 namespace squarefield {
 

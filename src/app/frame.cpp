@@ -3,9 +3,9 @@
 #include <cstdint>
 
 #include "app/form1.h"
-#include "platform/bit_cast.h"
-#include "platform/conversions.h"
-#include "platform/trig.h"
+#include "runtime/bit_cast.h"
+#include "runtime/conversions.h"
+#include "runtime/trig.h"
 
 namespace squarefield {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <optional>
 
-#include "platform/runtime.h"
-#include "platform/runtime_error.h"
-#include "platform/windows_api.h"
+#include "runtime/runtime.h"
+#include "runtime/runtime_error.h"
+#include "runtime/windows_api.h"
 
 namespace squarefield {
 

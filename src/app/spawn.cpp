@@ -2,8 +2,8 @@
 #include <cstdint>
 
 #include "app/form1.h"
-#include "platform/conversions.h"
-#include "platform/trig.h"
+#include "runtime/conversions.h"
+#include "runtime/trig.h"
 
 namespace squarefield {
 

@@ -12,7 +12,7 @@
 #include "cli/options.h"
 #include "cli/report.h"
 #include "cli/saver_args.h"
-#include "platform/host.h"
+#include "hosts/host.h"
 #include "shell/run.h"
 #include "shell/stop.h"
 #include "system/process.h"

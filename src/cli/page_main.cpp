@@ -9,7 +9,7 @@
 
 #include "cli/report.h"
 #include "cli/values.h"
-#include "platform/host.h"
+#include "hosts/host.h"
 #include "shell/run.h"
 
 namespace squarefield {

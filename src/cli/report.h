@@ -3,7 +3,7 @@
 // exit status its kind maps to. Nothing below the command line exits.
 #pragma once
 
-#include "platform/host.h"
+#include "hosts/host.h"
 #include "shell/failure.h"
 
 namespace squarefield {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/stop_request.h"
+#include "runtime/stop_request.h"
 
 namespace squarefield {
 

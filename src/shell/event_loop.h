@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/host.h"
+#include "hosts/host.h"
 
 namespace squarefield {
 

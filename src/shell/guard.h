@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/windows_api.h"
+#include "runtime/windows_api.h"
 
 namespace squarefield {
 

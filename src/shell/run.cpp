@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "app/program.h"
-#include "platform/headless/png_export.h"
+#include "hosts/headless/png_export.h"
 #include "shell/output_file.h"
 #include "shell/stop.h"
 #ifdef SQUAREFIELD_HAS_GIF
-#include "platform/headless/gif_export.h"
+#include "hosts/headless/gif_export.h"
 #endif
 
 namespace squarefield {

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/host.h"
-#include "platform/runtime_error.h"
+#include "hosts/host.h"
+#include "runtime/runtime_error.h"
 #include "shell/failure.h"
 
 namespace squarefield {

@@ -4,8 +4,8 @@
 #include <new>
 
 #include "app/program.h"
-#include "platform/basic_runtime.h"
-#include "platform/clock.h"
+#include "runtime/basic_runtime.h"
+#include "runtime/clock.h"
 #include "shell/event_loop.h"
 #include "shell/guard.h"
 #include "shell/stop.h"

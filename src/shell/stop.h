@@ -9,13 +9,13 @@
 #include <functional>
 #include <string>
 
-#include "platform/stop_request.h"
+#include "runtime/stop_request.h"
 #include "system/signals.h"  // kStopEvents, kConsoleNote, OnConsoleEvent
 
 namespace squarefield {
 
 // Installs the handlers, which record a stop in the one stop request
-// (platform/stop_request.h). A signal that was ignored when the program
+// (runtime/stop_request.h). A signal that was ignored when the program
 // started (SIGHUP under nohup) stays ignored.
 void InstallStopHandlers();
 // Forgets every stop so far, signals included (for tests that run twice).

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/runtime.h"
-#include "platform/windows_api.h"
+#include "runtime/runtime.h"
+#include "runtime/windows_api.h"
 
 namespace squarefield {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/win32/lean_windows.h"
+#include "hosts/win32/lean_windows.h"
 
 namespace squarefield {
 

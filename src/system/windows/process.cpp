@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "platform/win32/lean_windows.h"
+#include "hosts/win32/lean_windows.h"
 #include <shellapi.h>
-#include "platform/win32/saver.h"
+#include "hosts/win32/saver.h"
 
 namespace squarefield {
 

@@ -4,7 +4,7 @@
 
 #include <csignal>
 
-#include "platform/win32/lean_windows.h"
+#include "hosts/win32/lean_windows.h"
 
 namespace squarefield {
 

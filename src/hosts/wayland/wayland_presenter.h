@@ -1,0 +1,64 @@
+// Native Wayland: the framebuffer host's frames on a compositor, with no
+// toolkit in between.
+//  - full screen: a surface per output, full-screen there, each showing its
+//    part of one framebuffer across them all (monitor_layout.h); outputs
+//    added, removed, resized or rescaled are followed
+//  - --window: one ordinary window, 1024x768 to start with; the field is its
+//    size in pixels, and follows it when the compositor resizes it
+//  - one buffer pixel per device pixel at every scale: the buffer is the
+//    surface's size in pixels, shown at its size in points through a viewport
+//    (fractional scales too), or by an integer buffer scale where the
+//    compositor has no viewports
+//  - shared-memory buffers, two or three per surface, reused when the
+//    compositor gives them back; each present copies into a free buffer only
+//    the rectangles that changed since that buffer was last shown, and tells
+//    the compositor only the rectangles that changed since the last frame
+//  - at most one frame in flight per surface: the next waits for the
+//    compositor's frame callback, so a surface it does not show costs nothing
+//  - Escape by its meaning (xkbcommon), the cursor hidden over our surfaces
+//  - a compositor that goes away is a lost display: the run fails with it
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "hosts/framebuffer/framebuffer_host.h"
+
+struct wl_display;
+
+namespace squarefield {
+
+class WaylandPresenter final : public Presenter {
+ public:
+  WaylandPresenter();
+  ~WaylandPresenter() override;
+  // Connects and makes the surfaces; false with `error` when it cannot
+  // (`unreachable` then says whether there was no compositor to talk to at all).
+  bool Open(const HostConfig& config, std::string& error, bool& unreachable);
+
+  int Width() const;
+  int Height() const;
+
+  bool Pump(PresenterEvents& events, std::string& error) override;
+  bool Present(const Framebuffer& fb, std::string& error) override;
+  double RefreshRate() const override;
+  bool EscapeDown() const override;
+  bool Unseen() override;
+  void CursorCountChanged(int count) override;
+  void Sleep(double seconds) override;
+  void Unloaded() override;
+  void Finish() override;
+
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// The Wayland host, or null with `error`; `unreachable` when no compositor answered.
+std::unique_ptr<Host> OpenWaylandHost(const HostConfig& config, std::string& error, bool& unreachable);
+
+}  // namespace squarefield

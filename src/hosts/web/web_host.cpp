@@ -1,0 +1,244 @@
+// Web host: the program compiled to WebAssembly, drawing on a page's <canvas>.
+//  - the screen's device context: a framebuffer in the module's memory, the
+//    canvas's size in device pixels; each present replays the frame's fills
+//    on the canvas with fillRect, in batches of one colour (a new canvas, or
+//    more fills than are kept, gets the damaged rectangles with putImageData)
+//  - the loop stays the program's blocking loop: the shell's DoEvents waits and
+//    yields through this host (the browser suspending the module where it
+//    can, Asyncify elsewhere), so the page stays responsive while Form1's load
+//    handler runs
+//  - pace: one frame per animation frame (the display's refresh) by default;
+//    ?fps=N paces to N; ?fps=0 runs unpaced, yielding once per refresh
+//  - Escape from the page's keyboard events; ShowCursor hides the cursor over the canvas
+//  - when the run ends the page says how to start it again
+// Under node there is no page: this host refuses, and --headless runs as anywhere.
+// Limit: the framebuffer's bytes go to the canvas as they are, which is right
+// for black and white (all the effect paints); other colours would show with
+// red and blue swapped.
+#include <emscripten.h>
+#include <sys/stat.h>
+#include <emscripten/html5.h>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include <memory>
+#include <string>
+
+#include "hosts/framebuffer/fill_batches.h"
+#include "hosts/framebuffer/framebuffer_host.h"
+
+// The JavaScript inside EM_ASM names its arguments $0, $1, ...
+#pragma clang diagnostic ignored "-Wdollar-in-identifier-extension"
+
+// In web_library.js.
+extern "C" void squarefield_present(const void* pixels, int width, int height, const void* rects, int count);
+extern "C" int squarefield_canvas_size(int* size);
+extern "C" void squarefield_fill(const void* batches, int count);
+
+namespace squarefield {
+
+namespace {
+
+// The calls that wait for the page: under Asyncify the module unwinds while
+// the promise is pending; where the browser suspends WebAssembly itself, the
+// promise is returned and the module suspended until it settles (the loader
+// wraps every import named PageWait...).
+#ifdef SQUAREFIELD_WEB_SUSPENDS
+#define PAGE_WAIT(name, params, ...) EM_JS(void, name, params, { return (async () => __VA_ARGS__)(); })
+#else
+#define PAGE_WAIT(name, params, ...) EM_ASYNC_JS(void, name, params, __VA_ARGS__)
+#endif
+
+PAGE_WAIT(PageWaitForRefresh, (), { await new Promise(resolve => requestAnimationFrame(() => resolve())); });
+
+// The page's turn without a wait: a message to itself, which the browser does
+// not hold back as it does a zero timeout called often (4 ms each after the
+// fifth), so --fps can go well past 250.
+PAGE_WAIT(PageWaitForTurn, (), {
+  if (!Module.yieldChannel) {
+    const channel = Module.yieldChannel = new MessageChannel();
+    channel.waiting = [];
+    channel.port1.onmessage = () => channel.waiting.shift()();
+  }
+  await new Promise(resolve => { Module.yieldChannel.waiting.push(resolve); Module.yieldChannel.port2.postMessage(0); });
+});
+
+PAGE_WAIT(PageWaitFor, (int ms), { await new Promise(resolve => setTimeout(resolve, ms)); });
+
+// A hidden tab's timers run late (once a second or less often): the wait for
+// it to be seen again ends on its visibilitychange instead, or after `ms`.
+PAGE_WAIT(PageWaitUntilVisible, (int ms), {
+  await new Promise(resolve => {
+    const done = () => { document.removeEventListener('visibilitychange', done); resolve(); };
+    document.addEventListener('visibilitychange', done);
+    setTimeout(done, ms);
+  });
+});
+
+// Below this a timeout is no shorter than the browser's own bound on one.
+constexpr double kShortestTimeout = 0.004;
+
+// Escape from the page's keyboard events.
+struct Keyboard {
+  bool escape_down = false;
+  int escape_presses = 0;  // since the last pump
+};
+
+EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
+  auto* keys = static_cast<Keyboard*>(data);
+  if (std::string(event->key) != "Escape") return EM_FALSE;
+  keys->escape_down = type == EMSCRIPTEN_EVENT_KEYDOWN;
+  if (keys->escape_down) ++keys->escape_presses;
+  return EM_TRUE;
+}
+
+class WebPresenter final : public Presenter {
+ public:
+  WebPresenter() {
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &keys_, EM_TRUE, OnKey);
+    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &keys_, EM_TRUE, OnKey);
+  }
+
+  bool Pump(PresenterEvents& events, std::string& /*error*/) override {
+    // A new window size or pixel ratio: the canvas and the field follow.
+    int size[2] = {0, 0};
+    if (squarefield_canvas_size(size)) {
+      events.width = size[0];
+      events.height = size[1];
+      events.lost_picture = true;  // a canvas given a size is cleared
+    }
+    events.escape_presses = keys_.escape_presses;
+    keys_.escape_presses = 0;
+    return true;
+  }
+  double RefreshRate() const override { return 60; }
+  bool EscapeDown() const override { return keys_.escape_down; }
+  void CursorCountChanged(int count) override {
+    EM_ASM({ document.getElementById("canvas").style.cursor = $0 < 0 ? "none" : ""; }, count);
+  }
+
+  bool Present(const Framebuffer& fb, std::string& /*error*/) override {
+    if (fb.FillsReplay()) {
+      // The fills themselves, batched by colour where the order allows: what
+      // the canvas showed, with them replayed, is the framebuffer exactly.
+      flat_.clear();
+      for (const FillBatch& batch : batcher_.Batch(fb.Fills(), fb.Width(), fb.Height(), {0, 0, fb.Width(), fb.Height()})) {
+        flat_.push_back(static_cast<std::int32_t>(batch.pixel & 0xFFFFFFu));
+        flat_.push_back(static_cast<std::int32_t>(batch.rects.size()));
+        for (const RECT& r : batch.rects) flat_.insert(flat_.end(), {r.left, r.top, r.right, r.bottom});
+      }
+      squarefield_fill(flat_.data(), static_cast<int>(flat_.size()));
+    } else {
+      // A new canvas, or too much at once: the pixels.
+      const std::span<const RECT> damage = fb.Damage();
+      squarefield_present(fb.Row(0), fb.Width(), fb.Height(), damage.data(), static_cast<int>(damage.size()));
+    }
+    EM_ASM({ Module.framesDrawn = $0; }, frames_);  // frames run so far, for whoever measures the page
+    return true;
+  }
+
+  void Yield() override { PageWaitForTurn(); }
+  void CountFrame() override { ++frames_; }
+
+  // A hidden tab (another in front, the window minimised): nothing is seen.
+  bool Unseen() override { return EM_ASM_INT({ return typeof document != 'undefined' && document.hidden ? 1 : 0; }); }
+
+  void Sleep(double seconds) override {
+    // Hidden, nothing but being shown again ends the wait (a key needs the
+    // page in front): a second at a time, so the wait costs next to nothing.
+    if (Unseen()) return PageWaitUntilVisible(1000);
+    if (seconds < kShortestTimeout) return PageWaitForTurn();
+    PageWaitFor(static_cast<int>(seconds * 1000));
+  }
+  bool WaitForRefresh() override {
+    PageWaitForRefresh();
+    return true;
+  }
+
+  void Finish() override {
+    EM_ASM({
+      const canvas = document.getElementById('canvas');
+      canvas.style.cursor = "";
+      Module.stoppedAt = performance.now();  // for whoever measures the page
+      const status = document.getElementById('status');
+      if (status) {
+        status.textContent = 'Stopped. Reload the page to start it again.';
+        status.hidden = false;
+      }
+    });
+  }
+
+ private:
+  Keyboard keys_;
+  double frames_ = 0;
+  FillBatcher batcher_;
+  std::vector<std::int32_t> flat_;
+};
+
+}  // namespace
+
+std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
+  if (config.into_window || config.into_root || config.saver) {
+    error = "a page has no other windows to draw in";
+    return nullptr;
+  }
+  const int in_page = EM_ASM_INT({ return typeof document != 'undefined' && !!document.getElementById('canvas'); });
+  if (!in_page) {
+    error = "there is no page with a canvas to draw on";
+    return nullptr;
+  }
+  // The canvas in device pixels, so the squares are the display's own pixels.
+  int size[2] = {1, 1};
+  squarefield_canvas_size(size);
+  const int width = size[0], height = size[1];
+  return std::make_unique<FramebufferHost>(std::make_unique<WebPresenter>(), width, height);
+}
+
+void PrepareConsole() {
+  // Under node, paths are the machine's own: each top-level folder of the real
+  // file system is mounted at its own name (the module keeps its /dev), and the
+  // working folder is the one node was started in.
+  EM_ASM({
+    if (typeof process != "object" || typeof FS != "object" || typeof NODEFS != "object") return;
+    const fs = require("fs");
+    for (const name of fs.readdirSync("/")) {
+      if (name == "dev" || name == "proc" || name == "sys") continue;
+      try {
+        if (!fs.statSync("/" + name).isDirectory()) continue;
+        if (!FS.analyzePath("/" + name).exists) FS.mkdir("/" + name);
+        FS.mount(NODEFS, {root : "/" + name}, "/" + name);
+      } catch (e) {
+      }
+    }
+    FS.chdir(process.cwd());
+    // Standard output and error as the bytes written, not as text a line at a
+    // time: a PNG sent to a pipe must arrive as it was made.
+    for (const fd of [ 1, 2 ]) {
+      const stream = FS.getStream(fd);
+      if (!stream) continue;
+      stream.stream_ops = Object.assign({}, stream.stream_ops, {
+        write : function(stream, buffer, offset, length) {
+          let done = 0;
+          while (done < length) {
+            try {
+              done += fs.writeSync(fd, buffer, offset + done, length - done);
+            } catch (e) {
+              if (e.code == "EAGAIN") continue;
+              if (e.code == "EPIPE" && typeof _squarefield_signal == "function") _squarefield_signal(13);
+              throw new FS.ErrnoError(e.code && NODEFS.convertNodeCode(e) || 29);
+            }
+          }
+          return length;
+        },
+        fsync : function() { return 0; }
+      });
+    }
+  });
+  // The module's own mask would leave new files readable by their owner alone.
+  const int mask = EM_ASM_INT({ return typeof process == "object" && process.umask ? process.umask() : 18; });
+  umask(static_cast<mode_t>(mask));
+}
+
+}  // namespace squarefield
