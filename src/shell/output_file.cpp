@@ -41,46 +41,71 @@ bool ResolveTarget(const std::string& path, std::string& target, std::string& pr
   return false;
 }
 
+// Where an output named `path` goes, as far as can be told before writing.
+struct Place {
+  enum class Kind { Stdout, Descriptor, Device, File };
+  Kind kind;
+  int fd = -1;                               // Stdout or Descriptor named by number
+  std::string target;                        // Device or File: where writing lands
+  fs::file_type type = fs::file_type::none;  // File: what is there now
+};
+
+std::optional<Place> PlaceOf(const std::string& path, std::string& problem) {
+  if (path == "-") return Place{Place::Kind::Stdout, -1, "", fs::file_type::none};
+  if (const auto fd = NamedDescriptor(path))
+    return Place{*fd == 1 ? Place::Kind::Stdout : Place::Kind::Descriptor, *fd, "", fs::file_type::none};
+  std::string target;
+  if (!ResolveTarget(path, target, problem)) return std::nullopt;
+  if (const auto refusal = OutputRefusal(target)) {
+    problem = *refusal;
+    return std::nullopt;
+  }
+  std::error_code ec;
+  const fs::file_type type = fs::status(P(target), ec).type();
+  if (type == fs::file_type::directory) {
+    problem = "it is a directory";
+    return std::nullopt;
+  }
+  return Place{IsDevice(target, type) ? Place::Kind::Device : Place::Kind::File, -1, target, type};
+}
+
 }  // namespace
 
 bool CanWrite(const std::string& path, std::string& problem) {
-  if (path == "-") return true;
-  if (const auto refusal = RefusedName(path)) {
+  if (const auto refusal = path == "-" ? std::nullopt : RefusedName(path)) {
     problem = *refusal;
     return false;
   }
-  if (const auto fd = NamedDescriptor(path)) {
-    std::FILE* stream = DescriptorStream(*fd, problem);
-    if (stream != nullptr) std::fclose(stream);
-    return stream != nullptr;
-  }
-  std::string target;
-  if (!ResolveTarget(path, target, problem)) return false;
-  if (const auto refusal = OutputRefusal(target)) {
-    problem = *refusal;
-    return false;
+  const auto place = PlaceOf(path, problem);
+  if (!place) return false;
+  switch (place->kind) {
+    case Place::Kind::Stdout:
+    case Place::Kind::Descriptor: {
+      if (place->fd < 0) return true;
+      std::FILE* stream = DescriptorStream(place->fd, problem);
+      if (stream != nullptr) std::fclose(stream);
+      return stream != nullptr;
+    }
+    case Place::Kind::Device:
+      return MayWrite(place->target, problem);
+    case Place::Kind::File:
+      break;
   }
   std::error_code ec;
-  const auto type = fs::status(P(target), ec).type();
-  if (type == fs::file_type::directory) {
-    problem = "it is a directory";
-    return false;
-  }
-  if (IsDevice(target, type)) return MayWrite(target, problem);
   // A file its owner made read-only is not replaced, as cp would not (by root
   // neither, where no write bit is set at all).
-  if (type == fs::file_type::regular) {
-    const auto perms = fs::status(P(target), ec).permissions();
+  if (place->type == fs::file_type::regular) {
+    const auto perms = fs::status(P(place->target), ec).permissions();
     constexpr auto any_write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     std::string why;
-    if ((perms & any_write) == fs::perms::none || !MayWrite(target, why)) {
+    if ((perms & any_write) == fs::perms::none || !MayWrite(place->target, why)) {
       problem = std::strerror(EACCES);
       return false;
     }
   }
   // Try exactly what writing will do: create a temporary file beside it.
   std::string temp;
-  const int fd = CreateTemporary(target, temp, problem);
+  const int fd = CreateTemporary(place->target, temp, problem);
   if (fd < 0) return false;
   CloseDescriptor(fd);
   fs::remove(P(temp), ec);
@@ -125,35 +150,22 @@ void OutputFile::Abandon() {
 }
 
 std::FILE* OutputFile::Open(std::string& problem) {
-  if (path_ == "-") {
-    is_stdout_ = true;
-    file_ = stdout;
-    return file_;
-  }
-  if (const auto fd = NamedDescriptor(path_)) {
-    if (*fd == 1) {  // the same stream as "-": one buffer, in order
+  const auto place = PlaceOf(path_, problem);
+  if (!place) return nullptr;
+  target_ = place->target;
+  switch (place->kind) {
+    case Place::Kind::Stdout:  // "-", or its descriptor by number: one buffer, in order
       is_stdout_ = true;
       file_ = stdout;
       return file_;
-    }
-    // Written as it was opened (appending stays appending), never replaced.
-    file_ = DescriptorStream(*fd, problem);
-    return file_;
-  }
-  if (!ResolveTarget(path_, target_, problem)) return nullptr;
-  if (const auto refusal = OutputRefusal(target_)) {
-    problem = *refusal;
-    return nullptr;
-  }
-  std::error_code ec;
-  const fs::file_status status = fs::status(P(target_), ec);
-  if (status.type() == fs::file_type::directory) {
-    problem = "it is a directory";
-    return nullptr;
-  }
-  if (IsDevice(target_, status.type())) {
-    file_ = OpenDevice(target_, problem);
-    return file_;
+    case Place::Kind::Descriptor:  // written as it was opened (appending stays appending), never replaced
+      file_ = DescriptorStream(place->fd, problem);
+      return file_;
+    case Place::Kind::Device:
+      file_ = OpenDevice(place->target, problem);
+      return file_;
+    case Place::Kind::File:
+      break;
   }
   const int fd = CreateTemporary(target_, temp_, problem);
   if (fd < 0) return nullptr;
@@ -166,7 +178,7 @@ std::FILE* OutputFile::Open(std::string& problem) {
     temp_.clear();
     return nullptr;
   }
-  TakeModeAndOwner(fd, target_, status.type() == fs::file_type::regular);
+  TakeModeAndOwner(fd, target_, place->type == fs::file_type::regular);
   file_ = TemporaryStream(fd, problem);
   if (file_ == nullptr) {
     CloseDescriptor(fd);
