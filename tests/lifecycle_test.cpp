@@ -125,9 +125,9 @@ TEST(Lifecycle, TheShellRestoresTheCursorAndBrushesAfterARuntimeError) {
   config.frames = 500;
   config.seed = 1;
   std::FILE* trace = std::tmpfile();
-  const Ended ended = RunForm(*host, config, Recording{trace, {}});
-  ASSERT_TRUE(ended.error);
-  EXPECT_EQ(ended.error->Report(), "Run-time error 6: Overflow (in ReDimVar)");
+  const auto failure = RunForm(*host, config, Recording{trace, {}});
+  ASSERT_TRUE(failure && failure->kind == Failure::Kind::RuntimeError);
+  EXPECT_EQ(failure->lines, std::vector<std::string>{"Run-time error 6: Overflow (in ReDimVar)"});
   EXPECT_EQ(host->drawing().CursorCount(), 0);
   EXPECT_EQ(host->drawing().LiveBrushes(), 0);
   // Through the traced calls, so the trace says so too.

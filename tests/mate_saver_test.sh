@@ -43,13 +43,14 @@ cat >"$rt/session.sh" <<SESSION
 mate-screensaver --no-daemon --debug >"$rt/daemon.log" 2>&1 &
 for _ in \$(seq 100); do mate-screensaver-command --query >/dev/null 2>&1 && break; sleep 0.1; done
 mate-screensaver-command --activate
-for _ in \$(seq 100); do pgrep -u nobody -x squarefield >/dev/null && break; sleep 0.1; done
-pgrep -u nobody -a squarefield >"$rt/running"
+# The daemon's own run (as nobody, like other tests' runs beside this one): its command line.
+for _ in \$(seq 100); do pgrep -u nobody -f '^squarefield --root' >/dev/null && break; sleep 0.1; done
+pgrep -u nobody -a -f '^squarefield --root' >"$rt/running"
 sleep 2.5
 xwd -root | convert xwd:- "$rt/active.png"
 mate-screensaver-command --deactivate
-for _ in \$(seq 50); do pgrep -u nobody -x squarefield >/dev/null || break; sleep 0.1; done
-pgrep -u nobody -a squarefield >"$rt/left"
+for _ in \$(seq 50); do pgrep -u nobody -f '^squarefield --root' >/dev/null || break; sleep 0.1; done
+pgrep -u nobody -a -f '^squarefield --root' >"$rt/left"
 sleep 0.5
 xwd -root | convert xwd:- "$rt/after.png"
 kill %1

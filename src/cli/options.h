@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/failure.h"
+#include "runtime/failure.h"
 
 namespace squarefield {
 

@@ -44,7 +44,7 @@ int Main(int argc, char** argv) {
   std::string why;
   std::unique_ptr<Host> host = OpenDesktopHost(HostConfig{}, why);
   if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run here: " + why), nullptr, kPage);
-  if (auto failure = FailureOf(RunForm(*host, run, Recording{}), {})) return Report(*failure, host.get(), kPage);
+  if (auto failure = RunForm(*host, run, Recording{})) return Report(*failure, host.get(), kPage);
   return kExitOk;
 }
 

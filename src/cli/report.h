@@ -4,7 +4,7 @@
 #pragma once
 
 #include "hosts/host.h"
-#include "shell/failure.h"
+#include "runtime/failure.h"
 
 namespace squarefield {
 

@@ -22,7 +22,7 @@ EventLoop::EventLoop(Host& host, std::optional<double> fps)
       refresh_(Seconds(1.0 / (shown_ ? host.RefreshRate() : 60.0))) {}
 
 void EventLoop::Fail(const std::string& error) {
-  if (!error_) error_ = error.empty() ? std::string("the display failed") : error;
+  if (!error_) error_ = Failure(Failure::Kind::HostFailed, error.empty() ? std::string("the display failed") : error);
   RequestStop();
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "hosts/host.h"
+#include "runtime/failure.h"
 
 namespace squarefield {
 
@@ -24,7 +25,7 @@ class EventLoop {
   void Ending() { ending_ = true; }
 
   // What a host reported when it could go on no longer; the run was asked to stop then.
-  const std::optional<std::string>& Error() const { return error_; }
+  const std::optional<Failure>& Error() const { return error_; }
 
   // The longest a paced wait sleeps before it pumps the host again: the bound
   // on how late a stop is seen by a host whose sleep no event cuts short.
@@ -50,7 +51,7 @@ class EventLoop {
   Clock::time_point next_present_{};
   bool waited_for_refresh_ = false;
   bool ending_ = false;
-  std::optional<std::string> error_;
+  std::optional<Failure> error_;
 };
 
 }  // namespace squarefield

@@ -106,10 +106,15 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
   SetFatalFinisher([&outputs] {
     for (const std::string& line : outputs.Finish(false)) std::fprintf(stderr, "squarefield: %s\n", line.c_str());
   });
-  const Ended ended = RunForm(host, config, recording);
+  std::optional<Failure> failure = RunForm(host, config, recording);
   SetFatalFinisher(nullptr);
-  const std::vector<std::string> problems = outputs.Finish(ended.out_of_memory);
-  if (auto failure = FailureOf(ended, problems)) return failure;
+  const std::vector<std::string> problems =
+      outputs.Finish(failure && failure->kind == Failure::Kind::OutOfMemory);
+  // What ended the run first, then what could not be written.
+  if (failure) {
+    failure->lines.insert(failure->lines.end(), problems.begin(), problems.end());
+    return failure;
+  }
   if (!problems.empty()) return Failure(Failure::Kind::Output, problems);
   return std::nullopt;
 }

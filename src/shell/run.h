@@ -11,7 +11,7 @@
 
 #include "hosts/host.h"
 #include "runtime/runtime_error.h"
-#include "shell/failure.h"
+#include "runtime/failure.h"
 
 namespace squarefield {
 
@@ -31,13 +31,8 @@ struct Recording {
   std::FILE* trace = nullptr;     // every platform call logged here
   std::function<void()> on_frame;  // after every frame
 };
-struct Ended {
-  std::optional<std::string> host_failed;  // what the host said when it could go on no longer
-  std::optional<RuntimeError> error;
-  bool out_of_memory = false;
-};
-Ended RunForm(Host& host, const RunConfig& config, const Recording& recording);
-// How a run's end reads as a failure, with the output problems after it; nothing when it ended well.
-std::optional<Failure> FailureOf(const Ended& ended, std::vector<std::string> problems);
+// Nothing when it ended well; else what ended it: the host could go on no
+// longer, memory ran out, or the runtime's error.
+std::optional<Failure> RunForm(Host& host, const RunConfig& config, const Recording& recording);
 
 }  // namespace squarefield

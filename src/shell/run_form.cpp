@@ -36,7 +36,7 @@ class HostRuntime final : public BasicRuntime {
 
 }  // namespace
 
-Ended RunForm(Host& host, const RunConfig& config, const Recording& recording) {
+std::optional<Failure> RunForm(Host& host, const RunConfig& config, const Recording& recording) {
   SystemClock system_clock;
   VirtualClock virtual_clock(config.seed.value_or(0));
   Clock& clock = config.seed ? static_cast<Clock&>(virtual_clock) : system_clock;
@@ -59,22 +59,9 @@ Ended RunForm(Host& host, const RunConfig& config, const Recording& recording) {
     if (error || out_of_memory) guard.Restore(services.api());
   }
   host.Finish();
-  return Ended{runtime.loop.Error(), std::move(error), out_of_memory};
-}
-
-std::optional<Failure> FailureOf(const Ended& ended, std::vector<std::string> problems) {
-  if (ended.host_failed) {
-    problems.insert(problems.begin(), *ended.host_failed);
-    return Failure(Failure::Kind::HostFailed, problems);
-  }
-  if (ended.out_of_memory) {
-    problems.insert(problems.begin(), "out of memory");
-    return Failure(Failure::Kind::OutOfMemory, problems);
-  }
-  if (ended.error) {
-    problems.insert(problems.begin(), ended.error->Report());
-    return Failure(Failure::Kind::RuntimeError, problems);
-  }
+  if (runtime.loop.Error()) return runtime.loop.Error();
+  if (out_of_memory) return Failure(Failure::Kind::OutOfMemory, "out of memory");
+  if (error) return Failure(Failure::Kind::RuntimeError, error->Report());
   return std::nullopt;
 }
 
