@@ -26,8 +26,8 @@ class ScreenPresenter final : public Presenter {
  public:
   ScreenPresenter(double refresh_rate, Shown& shown) : refresh_rate_(refresh_rate), shown_(shown) {}
 
-  bool Pump(PresenterEvents& /*events*/, std::string& /*error*/) override { return true; }
-  bool Present(const Framebuffer& fb, std::string& /*error*/) override {
+  std::optional<Failure> Pump(PresenterEvents& /*events*/) override { return std::nullopt; }
+  std::optional<Failure> Present(const Framebuffer& fb) override {
     screen_.resize(fb.Pixels().size());
     if (fb.FillsReplay()) {
       ++shown_.replayed;
@@ -42,7 +42,7 @@ class ScreenPresenter final : public Presenter {
         ++shown_.differing;
         break;
       }
-    return true;
+    return std::nullopt;
   }
   double RefreshRate() const override { return refresh_rate_; }
   bool Unseen() override { return false; }
@@ -94,13 +94,12 @@ TEST(Presenter, MoreFillsThanAreKeptCopyTheDamage) {
   const HBRUSH brushes[2] = {api.CreateSolidBrush(0x000000), api.CreateSolidBrush(0xFFFFFF)};
   std::mt19937 random(7);
   std::uniform_int_distribution<int> across(-20, 330), down(-20, 250), side(1, 30);
-  std::string error;
   for (int fills : {5000, 700, 4800, 12000}) {
     for (int i = 0; i < fills; ++i) {
       const int x = across(random), y = down(random);
       api.FillRect(dc, RECT{x, y, x + side(random), y + side(random)}, brushes[i % 2]);
     }
-    ASSERT_TRUE(host.Present(error));
+    ASSERT_FALSE(host.Present());
   }
   EXPECT_EQ(shown.replayed, 1);
   EXPECT_EQ(shown.copied, 3);

@@ -46,10 +46,10 @@ class PeekingHost final : public squarefield::Host {
   int PixelWidth() const override { return inner_.PixelWidth(); }
   int PixelHeight() const override { return inner_.PixelHeight(); }
   void Finish() override { inner_.Finish(); }
-  bool Pump(std::string& error) override { return inner_.Pump(error); }
+  std::optional<squarefield::Failure> Pump() override { return inner_.Pump(); }
   double RefreshRate() const override { return inner_.RefreshRate(); }
   bool InputPending() const override { return inner_.InputPending(); }
-  bool Present(std::string& error) override { return inner_.Present(error); }
+  std::optional<squarefield::Failure> Present() override { return inner_.Present(); }
   bool Unseen() override { return inner_.Unseen(); }
   void Sleep(double seconds) override { inner_.Sleep(seconds); }
   // Every frame starts here (the presents are at most one a refresh); the

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "runtime/failure.h"
 #include "runtime/runtime.h"
 #include "runtime/windows_api.h"
 
@@ -63,11 +64,11 @@ class Host {
   virtual const Framebuffer* Pixels() const { return nullptr; }
 
   // What every host decides, none of it by default:
-  // Handles what arrived from the window system. False with `error` when the
-  // host can go on no longer.
-  virtual bool Pump(std::string& error) = 0;
-  // Shows what changed since the last present; false with `error` if it could not.
-  virtual bool Present(std::string& error) = 0;
+  // Handles what arrived from the window system; a failure when the host can
+  // go on no longer (HostFailed, below).
+  virtual std::optional<Failure> Pump() = 0;
+  // Shows what changed since the last present; a failure if it could not.
+  virtual std::optional<Failure> Present() = 0;
   // How often the display shows a new picture, in hertz; 0 when nothing is
   // shown (and it is never asked to present).
   virtual double RefreshRate() const = 0;
@@ -93,6 +94,9 @@ class Host {
   // Shows a failure where a user looks for it, if that is not the error stream.
   virtual void Tell(const std::string& /*message*/) {}
 };
+
+// Why a host can go on no longer, in its own words: the run's failure.
+inline Failure HostFailed(std::string line) { return Failure(Failure::Kind::HostFailed, std::move(line)); }
 
 inline void SleepFor(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 inline void Host::Sleep(double seconds) { SleepFor(seconds); }

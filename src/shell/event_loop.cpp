@@ -1,6 +1,7 @@
 #include "shell/event_loop.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "runtime/stop_request.h"
 
@@ -21,18 +22,16 @@ EventLoop::EventLoop(Host& host, std::optional<double> fps)
       // shows nothing is still pumped that often (node's signals arrive so).
       refresh_(Seconds(1.0 / (shown_ ? host.RefreshRate() : 60.0))) {}
 
-void EventLoop::Fail(const std::string& error) {
-  if (!error_) error_ = Failure(Failure::Kind::HostFailed, error.empty() ? std::string("the display failed") : error);
+void EventLoop::Fail(Failure failure) {
+  if (!error_) error_ = std::move(failure);
   RequestStop();
 }
 
 bool EventLoop::PumpAndPresent() {
-  std::string error;
-  if (!host_.Pump(error) || (shown_ && !host_.Present(error))) {
-    Fail(error);
-    return false;
-  }
-  return true;
+  std::optional<Failure> failure = host_.Pump();
+  if (!failure && shown_) failure = host_.Present();
+  if (failure) Fail(std::move(*failure));
+  return !failure;
 }
 
 void EventLoop::WaitWhileUnseen() {
@@ -41,8 +40,7 @@ void EventLoop::WaitWhileUnseen() {
     // Long slices: a host that can tell it is unseen wakes on its events (being
     // shown again, a key), and a signal cuts any wait short.
     host_.Sleep(std::chrono::duration<double>(kUnseenSlice).count());
-    std::string error;
-    if (!host_.Pump(error)) return Fail(error);
+    if (auto failure = host_.Pump()) return Fail(std::move(*failure));
     waited = true;
   }
   // Seen again: the pace starts afresh rather than racing to catch up.
@@ -63,8 +61,7 @@ void EventLoop::DoEvents() {
       if (!PumpAndPresent()) return;
       next_present_ = now + refresh_;
     } else {
-      std::string error;
-      if (!host_.Pump(error)) return Fail(error);
+      if (auto failure = host_.Pump()) return Fail(std::move(*failure));
     }
     next_frame_ = next_frame_ == Clock::time_point{} ? now + period_ : next_frame_ + period_;
     // Faster than the display, where the host can wait for its refresh (a
@@ -94,8 +91,7 @@ void EventLoop::WaitUntil(Clock::time_point due) {
     const auto now = Clock::now();
     if (now >= due) return;
     host_.Sleep(std::chrono::duration<double>(std::min<Clock::duration>(due - now, kSlice)).count());
-    std::string error;
-    if (!host_.Pump(error)) return Fail(error);
+    if (auto failure = host_.Pump()) return Fail(std::move(*failure));
   }
 }
 

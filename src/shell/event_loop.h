@@ -40,7 +40,7 @@ class EventLoop {
   // or the run is stopping. The frame is delayed, not skipped.
   void WaitWhileUnseen();
   void WaitUntil(Clock::time_point due);
-  void Fail(const std::string& error);
+  void Fail(Failure failure);
 
   Host& host_;
   bool shown_;              // the host shows its frames: present and pace

@@ -20,28 +20,27 @@ std::int16_t FramebufferHost::PresentedApi::GetAsyncKeyState(int vKey) {
   return static_cast<std::int16_t>((presenter_.EscapeDown() ? 0x8000 : 0) | (pressed ? 0x0001 : 0));
 }
 
-bool FramebufferHost::Pump(std::string& error) {
+std::optional<Failure> FramebufferHost::Pump() {
   PresenterEvents events;
-  if (!presenter_->Pump(events, error)) return false;
+  if (auto failure = presenter_->Pump(events)) return failure;
   if (events.escape_presses > 0) api_.escape_pressed = true;
   if (events.closed) RequestStop();
   // The field follows from the next frame: spawns read the new size.
   if (events.width > 0 && events.height > 0 && (events.width != fb_.Width() || events.height != fb_.Height()))
     fb_.Resize(events.width, events.height);
   if (events.lost_picture) fb_.DamageAll();
-  return true;
+  return std::nullopt;
 }
 
-bool FramebufferHost::Present(std::string& error) {
-  if (!fb_.Changed()) return true;
-  const bool shown = presenter_->Present(fb_, error);
+std::optional<Failure> FramebufferHost::Present() {
+  if (!fb_.Changed()) return std::nullopt;
+  auto failure = presenter_->Present(fb_);
   fb_.ClearDamage();
-  return shown;
+  return failure;
 }
 
 void FramebufferHost::Finish() {
-  std::string ignored;
-  Present(ignored);
+  Present();  // the last frame, if it can still be shown
   presenter_->Finish();
 }
 

@@ -27,10 +27,10 @@ class Presenter {
   virtual ~Presenter() = default;
 
   // What every presenter decides, none of it by default:
-  // Pending events; false with `error` when it can go on no longer.
-  virtual bool Pump(PresenterEvents& events, std::string& error) = 0;
+  // Pending events; a failure (HostFailed) when it can go on no longer.
+  virtual std::optional<Failure> Pump(PresenterEvents& events) = 0;
   // Shows what changed in `fb`: its fills where they replay, else its damage.
-  virtual bool Present(const Framebuffer& fb, std::string& error) = 0;
+  virtual std::optional<Failure> Present(const Framebuffer& fb) = 0;
   // How often the display shows a new picture, in hertz; 0: it shows nothing,
   // and is never asked to present.
   virtual double RefreshRate() const = 0;
@@ -69,8 +69,8 @@ class FramebufferHost final : public Host {
   int PixelHeight() const override { return fb_.Height(); }
   const Framebuffer* Pixels() const override { return &fb_; }
 
-  bool Pump(std::string& error) override;
-  bool Present(std::string& error) override;
+  std::optional<Failure> Pump() override;
+  std::optional<Failure> Present() override;
   double RefreshRate() const override { return presenter_->RefreshRate(); }
   bool InputPending() const override { return api_.escape_pressed; }
   bool Unseen() override { return presenter_->Unseen(); }

@@ -18,9 +18,9 @@ namespace squarefield {
 
 class HeadlessPresenter final : public Presenter {
  public:
-  bool Pump(PresenterEvents& /*events*/, std::string& /*error*/) override { return true; }
+  std::optional<Failure> Pump(PresenterEvents& /*events*/) override { return std::nullopt; }
   // No display: nothing is shown, so nothing is presented, nor ever unseen.
-  bool Present(const Framebuffer& /*fb*/, std::string& /*error*/) override { return true; }
+  std::optional<Failure> Present(const Framebuffer& /*fb*/) override { return std::nullopt; }
   double RefreshRate() const override { return 0; }
   bool Unseen() override { return false; }
   bool EscapeDown() const override { return false; }

@@ -360,11 +360,13 @@ void SdlPresenter::Close() {
   child_ = 0;
 }
 
-bool SdlPresenter::Pump(PresenterEvents& events, std::string& error) {
+std::optional<Failure> SdlPresenter::Pump(PresenterEvents& events) {
   SDL_Event event;
   bool resized = false;
   while (sdl_->SDL_PollEvent(&event)) Handle(event, events, resized);
-  return FollowSize(events, resized, error);
+  std::string error;
+  if (!FollowSize(events, resized, error)) return HostFailed(error.empty() ? "the display failed" : error);
+  return std::nullopt;
 }
 
 void SdlPresenter::Handle(const SDL_Event& event, PresenterEvents& events, bool& resized) {
@@ -576,17 +578,14 @@ bool SdlPresenter::PresentFills(const Framebuffer& fb) {
   return true;
 }
 
-bool SdlPresenter::Present(const Framebuffer& fb, std::string& error) {
+std::optional<Failure> SdlPresenter::Present(const Framebuffer& fb) {
   // The X server's cheapest request is a fill: replay the frame's fills where they
   // give the picture exactly, and send pixels only where they do not.
-  if (PresentFills(fb)) return true;
+  if (PresentFills(fb)) return std::nullopt;
   if (via_texture_) {
     for (Output& output : outputs_)
-      if (!PresentTexture(output, fb, fb.Damage())) {
-        error = std::string("cannot draw in the window: ") + sdl_->SDL_GetError();
-        return false;
-      }
-    return true;
+      if (!PresentTexture(output, fb, fb.Damage())) return HostFailed(std::string("cannot draw in the window: ") + sdl_->SDL_GetError());
+    return std::nullopt;
   }
   for (const Output& output : outputs_) {
     SDL_Surface* surface = sdl_->SDL_GetWindowSurface(output.window);
@@ -621,7 +620,7 @@ bool SdlPresenter::Present(const Framebuffer& fb, std::string& error) {
     if (!rects_.empty())
       sdl_->SDL_UpdateWindowSurfaceRects(output.window, rects_.data(), static_cast<int>(rects_.size()));
   }
-  return true;
+  return std::nullopt;
 }
 
 void SdlPresenter::Sleep(double seconds) {

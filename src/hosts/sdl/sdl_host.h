@@ -45,8 +45,8 @@ class SdlPresenter final : public Presenter {
   int Width() const { return width_; }
   int Height() const { return height_; }
 
-  bool Pump(PresenterEvents& events, std::string& error) override;
-  bool Present(const Framebuffer& fb, std::string& error) override;
+  std::optional<Failure> Pump(PresenterEvents& events) override;
+  std::optional<Failure> Present(const Framebuffer& fb) override;
   double RefreshRate() const override { return refresh_hz_; }
   bool EscapeDown() const override;
   bool Unseen() override;

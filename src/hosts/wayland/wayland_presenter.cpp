@@ -703,9 +703,9 @@ bool WaylandPresenter::Open(const HostConfig& config, std::string& error, bool& 
 int WaylandPresenter::Width() const { return state_->width; }
 int WaylandPresenter::Height() const { return state_->height; }
 
-bool WaylandPresenter::Pump(PresenterEvents& events, std::string& error) {
+std::optional<Failure> WaylandPresenter::Pump(PresenterEvents& events) {
   State& st = *state_;
-  if (st.display == nullptr) return true;
+  if (st.display == nullptr) return std::nullopt;
   // Read what the socket has without waiting, and handle it.
   while (wl_display_prepare_read(st.display) != 0) {
     if (wl_display_dispatch_pending(st.display) < 0) break;
@@ -719,8 +719,7 @@ bool WaylandPresenter::Pump(PresenterEvents& events, std::string& error) {
   }
   if (wl_display_dispatch_pending(st.display) < 0 || wl_display_get_error(st.display) != 0 ||
       (watch.revents & (POLLHUP | POLLERR))) {
-    error = "lost the connection to the display";
-    return false;
+    return HostFailed("lost the connection to the display");
   }
   events.escape_presses += st.escape_presses;
   st.escape_presses = 0;
@@ -735,13 +734,13 @@ bool WaylandPresenter::Pump(PresenterEvents& events, std::string& error) {
     }
   }
   wl_display_flush(st.display);
-  return true;
+  return std::nullopt;
 }
 
-bool WaylandPresenter::Present(const Framebuffer& fb, std::string& error) {
+std::optional<Failure> WaylandPresenter::Present(const Framebuffer& fb) {
   State& st = *state_;
   st.fb = &fb;
-  if (fb.Width() != st.width || fb.Height() != st.height) return true;  // a new size, not taken yet
+  if (fb.Width() != st.width || fb.Height() != st.height) return std::nullopt;  // a new size, not taken yet
   for (Surface* s : st.Surfaces()) {
     if (s->pending_all) continue;
     const MonitorPlace& a = s->area;
@@ -759,14 +758,12 @@ bool WaylandPresenter::Present(const Framebuffer& fb, std::string& error) {
   }
   for (Surface* s : st.Surfaces())
     if (!st.Flush(*s)) {
-      error = "out of shared memory for the picture";
-      return false;
+      return HostFailed("out of shared memory for the picture");
     }
   if (wl_display_flush(st.display) < 0 && errno != EAGAIN) {
-    error = "lost the connection to the display";
-    return false;
+    return HostFailed("lost the connection to the display");
   }
-  return true;
+  return std::nullopt;
 }
 
 double WaylandPresenter::RefreshRate() const {

@@ -42,8 +42,8 @@ class WaylandPresenter final : public Presenter {
   int Width() const;
   int Height() const;
 
-  bool Pump(PresenterEvents& events, std::string& error) override;
-  bool Present(const Framebuffer& fb, std::string& error) override;
+  std::optional<Failure> Pump(PresenterEvents& events) override;
+  std::optional<Failure> Present(const Framebuffer& fb) override;
   double RefreshRate() const override;
   bool EscapeDown() const override;
   bool Unseen() override;

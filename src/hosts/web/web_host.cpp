@@ -101,7 +101,7 @@ class WebPresenter final : public Presenter {
     emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &keys_, EM_TRUE, OnKey);
   }
 
-  bool Pump(PresenterEvents& events, std::string& /*error*/) override {
+  std::optional<Failure> Pump(PresenterEvents& events) override {
     // A new window size or pixel ratio: the canvas and the field follow.
     int size[2] = {0, 0};
     if (squarefield_canvas_size(size)) {
@@ -111,7 +111,7 @@ class WebPresenter final : public Presenter {
     }
     events.escape_presses = keys_.escape_presses;
     keys_.escape_presses = 0;
-    return true;
+    return std::nullopt;
   }
   double RefreshRate() const override { return 60; }
   bool EscapeDown() const override { return keys_.escape_down; }
@@ -119,7 +119,7 @@ class WebPresenter final : public Presenter {
     EM_ASM({ document.getElementById("canvas").style.cursor = $0 < 0 ? "none" : ""; }, count);
   }
 
-  bool Present(const Framebuffer& fb, std::string& /*error*/) override {
+  std::optional<Failure> Present(const Framebuffer& fb) override {
     if (fb.FillsReplay()) {
       // The fills themselves, batched by colour where the order allows: what
       // the canvas showed, with them replayed, is the framebuffer exactly.
@@ -136,7 +136,7 @@ class WebPresenter final : public Presenter {
       squarefield_present(fb.Row(0), fb.Width(), fb.Height(), damage.data(), static_cast<int>(damage.size()));
     }
     EM_ASM({ Module.framesDrawn = $0; }, frames_);  // frames run so far, for whoever measures the page
-    return true;
+    return std::nullopt;
   }
 
   void Yield() override { PageWaitForTurn(); }

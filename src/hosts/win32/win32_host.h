@@ -146,12 +146,12 @@ class Win32Host final : public Host {
   ScreenObject Screen() override;
   int PixelWidth() const override { return session_->ScreenWidth(); }
   int PixelHeight() const override { return session_->ScreenHeight(); }
-  bool Pump(std::string& /*error*/) override {
+  std::optional<Failure> Pump() override {
     session_->Pump();
-    return true;
+    return std::nullopt;
   }
   // Fills are on the screen already: nothing is left to present, and the rate paces the pump.
-  bool Present(std::string& /*error*/) override { return true; }
+  std::optional<Failure> Present() override { return std::nullopt; }
   double RefreshRate() const override { return session_->RefreshRate(); }
   bool InputPending() const override { return session_->escape_seen; }
   bool Unseen() override { return session_->Unseen(); }
