@@ -109,11 +109,12 @@ def exact(page, out):
     """The canvas as it is between two frames of a seeded slow run, and the frame count."""
     page.wait_for(RUNNING, 10)
     time.sleep(3)
-    frames, url = page.evaluate("[Module.framesDrawn, document.getElementById('canvas').toDataURL('image/png')]")
+    frames, url, read = page.evaluate(
+        "[Module.framesDrawn, document.getElementById('canvas').toDataURL('image/png'), Module.picturesRead || 0]")
     with open(os.path.join(out, "canvas.png"), "wb") as f:
         f.write(base64.b64decode(url.split(",", 1)[1]))
     stop(page)
-    return {"frames": frames}
+    return {"frames": frames, "pictures_read": read}
 
 
 # The page as the browser hides it: document.hidden and a visibilitychange.

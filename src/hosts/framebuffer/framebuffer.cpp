@@ -27,8 +27,16 @@ Framebuffer::Framebuffer(int width, int height)
 
 void Framebuffer::Resize(int width, int height) {
   const bool tracking = tracking_;
+  ReadBack read_back = std::move(read_back_);
   *this = Framebuffer(width, height);
+  read_back_ = std::move(read_back);
   if (tracking) TrackDamage();
+}
+
+void Framebuffer::CatchUpFromScreen() const {
+  pixels_behind_ = false;
+  read_back_(pixels_, width_, height_);
+  for (const FillRecord& f : fills_) Paint(f.rect.left, f.rect.top, f.rect.right, f.rect.bottom, f.pixel);
 }
 
 }  // namespace squarefield

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <span>
 #include <vector>
@@ -50,10 +51,22 @@ class Framebuffer {
   int Width() const { return width_; }
   int Height() const { return height_; }
   // The colour at x, y as 0x00RRGGBB.
-  std::uint32_t At(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x] & 0xFFFFFFu; }
-  std::span<const std::uint32_t> Pixels() const { return pixels_; }
-  std::uint32_t* Row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
-  const std::uint32_t* Row(int y) const { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
+  std::uint32_t At(int x, int y) const {
+    CatchUp();
+    return pixels_[static_cast<std::size_t>(y) * width_ + x] & 0xFFFFFFu;
+  }
+  std::span<const std::uint32_t> Pixels() const {
+    CatchUp();
+    return pixels_;
+  }
+  std::uint32_t* Row(int y) {
+    CatchUp();
+    return pixels_.data() + static_cast<std::size_t>(y) * width_;
+  }
+  const std::uint32_t* Row(int y) const {
+    CatchUp();
+    return pixels_.data() + static_cast<std::size_t>(y) * width_;
+  }
 
   // Fills the part of [left, right) x [top, bottom) that lies on the screen.
   void Fill(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::uint32_t pixel);
@@ -76,6 +89,10 @@ class Framebuffer {
   // Anything to show since the damage was last cleared.
   bool Changed() const { return fills_whole_ ? !fills_.empty() : !damage_.empty(); }
   void ClearDamage() {
+    // Every fill kept was replayed on a screen that keeps its picture: the
+    // pixels can wait for the next ones too. (After a copy they are current,
+    // and stay so: presents that copy come in runs.)
+    pixels_behind_ = read_back_ && fills_whole_;
     damage_.clear();
     coarse_ = false;
     fills_.clear();
@@ -83,6 +100,7 @@ class Framebuffer {
     fills_whole_ = true;
   }
   void DamageAll() {
+    CatchUp();
     damage_.assign(1, RECT{0, 0, width_, height_});
     coarse_ = true;
     fills_.clear();
@@ -107,7 +125,24 @@ class Framebuffer {
   // Regrouping into 64-row bands before sending was worse still (6.4 % + 4.4 %).
   static constexpr std::int64_t kMergeSlack = 256;
 
+  // Where the screen keeps its own picture (a page's canvas), writing each
+  // fill's pixels here too is work thrown away while the fills replay there:
+  // after a present that replayed them, fills are only kept, and the pixels
+  // are caught up when first needed: `read_back` writes the screen's picture
+  // (this framebuffer's size, row by row) into them, and the kept fills are
+  // applied over it. Only for a screen that shows every replayed fill and
+  // loses its picture only with a new size.
+  using ReadBack = std::function<void(std::span<std::uint32_t> pixels, int width, int height)>;
+  void KeepPictureOnScreen(ReadBack read_back) { read_back_ = std::move(read_back); }
+
  private:
+  // The pixels of a fill already clipped to the screen.
+  void Paint(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::uint32_t pixel) const;
+  // The pixels as the fills so far make them.
+  void CatchUp() const {
+    if (pixels_behind_) CatchUpFromScreen();
+  }
+  void CatchUpFromScreen() const;
   void AddDamage(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) const;
   // The kept fills not yet in the damage, added in order: the same damage as
   // had each been added as it landed.
@@ -120,7 +155,10 @@ class Framebuffer {
 
   int width_;
   int height_;
-  std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>> pixels_;
+  // Mutable: the pixels may be caught up when read (see KeepPictureOnScreen).
+  mutable std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>> pixels_;
+  ReadBack read_back_;
+  mutable bool pixels_behind_ = false;  // the pixels lack the kept fills, and what the screen shows
   bool tracking_ = false;
   // The damage is a cache of what the fills touched, filled in when asked for.
   mutable bool coarse_ = false;  // one rectangle around everything, grown by every fill
@@ -149,12 +187,19 @@ T* LargePageAllocator<T>::allocate(std::size_t n) {
   if (tracking_) {
     if (fills_whole_ && fills_.size() < kMaxFills) {
       fills_.push_back({RECT{left, top, right, bottom}, pixel});
+      if (pixels_behind_) return;
     } else {
+      CatchUp();
       DamageFromFills();
       fills_whole_ = false;
       AddDamage(left, top, right, bottom);
     }
   }
+  Paint(left, top, right, bottom, pixel);
+}
+
+[[gnu::always_inline]] inline void Framebuffer::Paint(std::int32_t left, std::int32_t top, std::int32_t right,
+                                                      std::int32_t bottom, std::uint32_t pixel) const {
   const std::int32_t span = right - left;
   // A local stride: the stores below could otherwise alias width_ and reload it every row.
   const std::size_t stride = static_cast<std::size_t>(width_);

@@ -11,6 +11,10 @@ FramebufferHost::FramebufferHost(std::unique_ptr<Presenter> presenter, int width
       window_(fb_, *presenter_) {
   // Damage is worth recording only where something is shown.
   if (presenter_->RefreshRate() > 0) fb_.TrackDamage();
+  if (presenter_->KeepsPicture())
+    fb_.KeepPictureOnScreen([this](std::span<std::uint32_t> pixels, int width, int height) {
+      presenter_->ReadPicture(pixels, width, height);
+    });
 }
 
 std::int16_t FramebufferHost::PresentedApi::GetAsyncKeyState(int vKey) {

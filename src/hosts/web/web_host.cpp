@@ -2,7 +2,9 @@
 //  - the screen's device context: a framebuffer in the module's memory, the
 //    canvas's size in device pixels; each present replays the frame's fills
 //    on the canvas with fillRect, in batches of one colour (a new canvas, or
-//    more fills than are kept, gets the damaged rectangles with putImageData)
+//    more fills than are kept, gets the damaged rectangles with putImageData);
+//    the canvas keeps its picture, so while the fills replay the framebuffer
+//    writes no pixels, and reads the canvas back the first time it needs them
 //  - the loop stays the program's blocking loop: the shell's DoEvents waits and
 //    yields through this host (the browser suspending the module where it
 //    can, Asyncify elsewhere), so the page stays responsive while Form1's load
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include <memory>
@@ -36,6 +39,7 @@
 extern "C" void squarefield_present(const void* pixels, int width, int height, const void* rects, int count);
 extern "C" int squarefield_canvas_size(int* size);
 extern "C" void squarefield_fill(const void* batches, int count);
+extern "C" void squarefield_read_picture(void* pixels, int width, int height);
 
 namespace squarefield {
 
@@ -137,6 +141,11 @@ class WebPresenter final : public Presenter {
     }
     EM_ASM({ Module.framesDrawn = $0; }, frames_);  // frames run so far, for whoever measures the page
     return std::nullopt;
+  }
+
+  bool KeepsPicture() const override { return true; }
+  void ReadPicture(std::span<std::uint32_t> pixels, int width, int height) override {
+    squarefield_read_picture(pixels.data(), width, height);
   }
 
   void Yield() override { PageWaitForTurn(); }

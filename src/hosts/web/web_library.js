@@ -51,6 +51,16 @@ mergeInto(LibraryManager.library, {
     if (!Module.firstFrameAt) Module.firstFrameAt = performance.now();
   },
 
+  // The canvas's picture as RGBA bytes, `width` by `height`, written at
+  // `pixels`: the framebuffer's pixels, caught up from what the page shows.
+  squarefield_read_picture: function(pixels, width, height) {
+    const canvas = document.getElementById('canvas');
+    if (!Module.context) Module.context = canvas.getContext('2d', {alpha: false, desynchronized: true});
+    const data = Module.context.getImageData(0, 0, width, height).data;
+    HEAPU8.set(data, pixels);
+    Module.picturesRead = (Module.picturesRead || 0) + 1;  // for whoever tests the page
+  },
+
   // The canvas's size in device pixels (its size on the page times the
   // display's pixel ratio), written to size[0] and size[1]. When that is not
   // the canvas's own size any more, the canvas takes it (which clears it) and
