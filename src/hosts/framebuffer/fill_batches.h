@@ -18,54 +18,78 @@ namespace squarefield {
 
 struct FillBatch {
   std::uint32_t pixel = 0;
-  std::vector<RECT> rects;
+  std::span<const RECT> rects;
 };
 
 class FillBatcher {
  public:
   // Batches `fills` over a screen of `width` x `height`, each rectangle
   // clipped to `area` and moved so that the area's top-left corner is 0, 0.
+  // The batches' rectangles lie one batch after another in Rects().
   std::span<const FillBatch> Batch(std::span<const FillRecord> fills, int width, int height, RECT area) {
-    for (FillBatch& b : batches_) b.rects.clear();
-    used_ = 0;
+    batches_.clear();
+    order_.clear();
+    targets_.clear();
     columns_ = std::max(1, (width + kCell - 1) / kCell);
     rows_ = std::max(1, (height + kCell - 1) / kCell);
     last_.assign(static_cast<std::size_t>(columns_) * rows_, -1);
+    // First each fill's batch, then the rectangles placed batch by batch.
     for (const FillRecord& f : fills) {
       const RECT r{std::max(f.rect.left, area.left), std::max(f.rect.top, area.top), std::min(f.rect.right, area.right),
                    std::min(f.rect.bottom, area.bottom)};
       if (r.right <= r.left || r.bottom <= r.top) continue;
+      // Fills lie on the screen: their cells are never negative.
       const int c0 = r.left / kCell, c1 = (r.right - 1) / kCell, r0 = r.top / kCell, r1 = (r.bottom - 1) / kCell;
       int latest = -1;  // the last batch that touched these cells
       for (int y = r0; y <= r1; ++y)
         for (int x = c0; x <= c1; ++x) latest = std::max(latest, last_[static_cast<std::size_t>(y) * columns_ + x]);
       int target = -1;
-      for (int i = used_ - 1; i >= 0 && i >= latest; --i)
-        if (batches_[i].pixel == f.pixel) {
+      for (int i = static_cast<int>(batches_.size()) - 1; i >= 0 && i >= latest; --i)
+        if (batches_[static_cast<std::size_t>(i)].pixel == f.pixel) {
           target = i;
           break;
         }
       if (target < 0) {
-        if (used_ == static_cast<int>(batches_.size())) batches_.emplace_back();
-        target = used_++;
-        batches_[target].pixel = f.pixel;
+        target = static_cast<int>(batches_.size());
+        batches_.push_back({f.pixel, {}});
+        counts_.resize(batches_.size());
+        counts_[static_cast<std::size_t>(target)] = 0;
       }
-      batches_[target].rects.push_back({r.left - area.left, r.top - area.top, r.right - area.left, r.bottom - area.top});
+      ++counts_[static_cast<std::size_t>(target)];
+      order_.push_back({r.left - area.left, r.top - area.top, r.right - area.left, r.bottom - area.top});
+      targets_.push_back(target);
       for (int y = r0; y <= r1; ++y)
         for (int x = c0; x <= c1; ++x) {
           int& cell = last_[static_cast<std::size_t>(y) * columns_ + x];
           cell = std::max(cell, target);
         }
     }
-    return {batches_.data(), static_cast<std::size_t>(used_)};
+    rects_.resize(order_.size());
+    std::size_t start = 0;
+    for (std::size_t b = 0; b < batches_.size(); ++b) {
+      const std::size_t count = counts_[b];
+      batches_[b].rects = {rects_.data() + start, count};
+      counts_[b] = start;  // from here on: where the batch's next rectangle goes
+      start += count;
+    }
+    for (std::size_t i = 0; i < order_.size(); ++i) rects_[counts_[static_cast<std::size_t>(targets_[i])]++] = order_[i];
+    return batches_;
   }
+  // Every batch's rectangles, batch after batch.
+  std::span<const RECT> Rects() const { return rects_; }
 
   static constexpr int kCell = 32;
 
  private:
-  std::vector<FillBatch> batches_;  // kept between calls for their memory
+  std::vector<FillBatch> batches_;
   std::vector<int> last_;
-  int used_ = 0, columns_ = 1, rows_ = 1;
+  // Kept between calls for their memory: the fills' rectangles in their order,
+  // each one's batch, each batch's count, then all placed.
+  std::vector<RECT> order_;
+  std::vector<int> targets_;
+  std::vector<std::size_t> counts_;
+  std::vector<RECT> rects_;
+  int columns_ = 1, rows_ = 1;
 };
 
 }  // namespace squarefield

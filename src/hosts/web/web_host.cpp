@@ -38,7 +38,7 @@
 // In web_library.js.
 extern "C" void squarefield_present(const void* pixels, int width, int height, const void* rects, int count);
 extern "C" int squarefield_canvas_size(int* size);
-extern "C" void squarefield_fill(const void* batches, int count);
+extern "C" void squarefield_fill(const void* batches, int count, const void* rects);
 extern "C" void squarefield_read_picture(void* pixels, int width, int height);
 
 namespace squarefield {
@@ -127,13 +127,11 @@ class WebPresenter final : public Presenter {
     if (fb.FillsReplay()) {
       // The fills themselves, batched by colour where the order allows: what
       // the canvas showed, with them replayed, is the framebuffer exactly.
-      flat_.clear();
-      for (const FillBatch& batch : batcher_.Batch(fb.Fills(), fb.Width(), fb.Height(), {0, 0, fb.Width(), fb.Height()})) {
-        flat_.push_back(static_cast<std::int32_t>(batch.pixel & 0xFFFFFFu));
-        flat_.push_back(static_cast<std::int32_t>(batch.rects.size()));
-        for (const RECT& r : batch.rects) flat_.insert(flat_.end(), {r.left, r.top, r.right, r.bottom});
-      }
-      squarefield_fill(flat_.data(), static_cast<int>(flat_.size()));
+      const auto batches = batcher_.Batch(fb.Fills(), fb.Width(), fb.Height(), {0, 0, fb.Width(), fb.Height()});
+      heads_.clear();
+      for (const FillBatch& batch : batches)
+        heads_.insert(heads_.end(), {static_cast<std::int32_t>(batch.pixel & 0xFFFFFFu), static_cast<std::int32_t>(batch.rects.size())});
+      squarefield_fill(heads_.data(), static_cast<int>(batches.size()), batcher_.Rects().data());
     } else {
       // A new canvas, or too much at once: the pixels.
       const std::span<const RECT> damage = fb.Damage();
@@ -183,7 +181,7 @@ class WebPresenter final : public Presenter {
   Keyboard keys_;
   double frames_ = 0;
   FillBatcher batcher_;
-  std::vector<std::int32_t> flat_;
+  std::vector<std::int32_t> heads_;  // each batch's pixel and its number of rectangles
 };
 
 }  // namespace

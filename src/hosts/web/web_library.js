@@ -33,20 +33,20 @@ mergeInto(LibraryManager.library, {
     if (!Module.firstFrameAt) Module.firstFrameAt = performance.now();
   },
 
-  // Replays the frame's fills on the canvas: `batches` holds `count` integers,
-  // batch after batch: its pixel (0xRRGGBB), its number of rectangles, then
-  // each rectangle's left, top, right and bottom. A fillRect of a few pixels
-  // is the cheapest call a 2D canvas has.
-  squarefield_fill: function(batches, count) {
-    const canvas = document.getElementById('canvas');
-    if (!Module.context) Module.context = canvas.getContext('2d', {alpha: false, desynchronized: true});
+  // Replays the frame's fills on the canvas: `count` batches of one colour,
+  // each two integers at `batches` (its pixel, 0xRRGGBB, and its number of
+  // rectangles), their rectangles one batch after another at `rects` (left,
+  // top, right, bottom). A fillRect of a few pixels is the cheapest call a 2D
+  // canvas has.
+  squarefield_fill: function(batches, count, rects) {
+    if (!Module.context) Module.context = document.getElementById('canvas').getContext('2d', {alpha: false, desynchronized: true});
     const context = Module.context;
-    const b = HEAP32.subarray(batches >> 2, (batches >> 2) + count);
-    for (let i = 0; i < count;) {
-      context.fillStyle = '#' + (b[i] & 0xFFFFFF).toString(16).padStart(6, '0');
-      const n = b[i + 1];
-      i += 2;
-      for (const end = i + 4 * n; i < end; i += 4) context.fillRect(b[i], b[i + 1], b[i + 2] - b[i], b[i + 3] - b[i + 1]);
+    const b = HEAP32.subarray(batches >> 2, (batches >> 2) + 2 * count);
+    const r = HEAP32;
+    let i = rects >> 2;
+    for (let k = 0; k < 2 * count; k += 2) {
+      context.fillStyle = '#' + (b[k] & 0xFFFFFF).toString(16).padStart(6, '0');
+      for (const end = i + 4 * b[k + 1]; i < end; i += 4) context.fillRect(r[i], r[i + 1], r[i + 2] - r[i], r[i + 3] - r[i + 1]);
     }
     if (!Module.firstFrameAt) Module.firstFrameAt = performance.now();
   },
