@@ -1,8 +1,8 @@
 // Web host: the program compiled to WebAssembly, drawing on a page's <canvas>.
 //  - the screen's device context: a framebuffer in the module's memory, the
 //    canvas's size in device pixels; each present replays the frame's fills
-//    on the canvas with fillRect, in batches of one colour (a new canvas, or
-//    more fills than are kept, gets the damaged rectangles with putImageData);
+//    on the canvas in their order (a new canvas, or more fills than are kept,
+//    gets the damaged rectangles with putImageData);
 //    the canvas keeps its picture, so while the fills replay the framebuffer
 //    writes no pixels, and reads the canvas back the first time it needs them
 //  - the loop stays the program's blocking loop: the shell's DoEvents waits and
@@ -29,7 +29,6 @@
 #include <memory>
 #include <string>
 
-#include "hosts/framebuffer/fill_batches.h"
 #include "hosts/framebuffer/framebuffer_host.h"
 
 // The JavaScript inside EM_ASM names its arguments $0, $1, ...
@@ -38,7 +37,7 @@
 // In web_library.js.
 extern "C" void squarefield_present(const void* pixels, int width, int height, const void* rects, int count);
 extern "C" int squarefield_canvas_size(int* size);
-extern "C" void squarefield_fill(const void* batches, int count, const void* rects);
+extern "C" void squarefield_fill(const void* fills, int count);
 extern "C" void squarefield_read_picture(void* pixels, int width, int height);
 
 namespace squarefield {
@@ -125,13 +124,10 @@ class WebPresenter final : public Presenter {
 
   std::optional<Failure> Present(const Framebuffer& fb) override {
     if (fb.FillsReplay()) {
-      // The fills themselves, batched by colour where the order allows: what
-      // the canvas showed, with them replayed, is the framebuffer exactly.
-      const auto batches = batcher_.Batch(fb.Fills(), fb.Width(), fb.Height(), {0, 0, fb.Width(), fb.Height()});
-      heads_.clear();
-      for (const FillBatch& batch : batches)
-        heads_.insert(heads_.end(), {static_cast<std::int32_t>(batch.pixel & 0xFFFFFFu), static_cast<std::int32_t>(batch.rects.size())});
-      squarefield_fill(heads_.data(), static_cast<int>(batches.size()), batcher_.Rects().data());
+      // The fills themselves, in order: what the canvas showed, with them
+      // replayed, is the framebuffer exactly.
+      static_assert(sizeof(FillRecord) == 5 * sizeof(std::int32_t), "the page reads a fill as five integers");
+      squarefield_fill(fb.Fills().data(), static_cast<int>(fb.Fills().size()));
     } else {
       // A new canvas, or too much at once: the pixels.
       const std::span<const RECT> damage = fb.Damage();
@@ -180,8 +176,6 @@ class WebPresenter final : public Presenter {
  private:
   Keyboard keys_;
   double frames_ = 0;
-  FillBatcher batcher_;
-  std::vector<std::int32_t> heads_;  // each batch's pixel and its number of rectangles
 };
 
 }  // namespace

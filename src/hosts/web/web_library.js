@@ -33,20 +33,27 @@ mergeInto(LibraryManager.library, {
     if (!Module.firstFrameAt) Module.firstFrameAt = performance.now();
   },
 
-  // Replays the frame's fills on the canvas: `count` batches of one colour,
-  // each two integers at `batches` (its pixel, 0xRRGGBB, and its number of
-  // rectangles), their rectangles one batch after another at `rects` (left,
-  // top, right, bottom). A fillRect of a few pixels is the cheapest call a 2D
-  // canvas has.
-  squarefield_fill: function(batches, count, rects) {
+  // Replays the frame's fills on the canvas, in their order: `count` fills at
+  // `fills`, five integers each (left, top, right, bottom, pixel 0xXXRRGGBB).
+  // A fill of a few pixels is the cheapest call a 2D canvas has, and on an
+  // opaque canvas a cleared rectangle is black: black fills are clearRect,
+  // and the fill colour is set only when it changes, not once a fill.
+  squarefield_fill: function(fills, count) {
     if (!Module.context) Module.context = document.getElementById('canvas').getContext('2d', {alpha: false, desynchronized: true});
     const context = Module.context;
-    const b = HEAP32.subarray(batches >> 2, (batches >> 2) + 2 * count);
-    const r = HEAP32;
-    let i = rects >> 2;
-    for (let k = 0; k < 2 * count; k += 2) {
-      context.fillStyle = '#' + (b[k] & 0xFFFFFF).toString(16).padStart(6, '0');
-      for (const end = i + 4 * b[k + 1]; i < end; i += 4) context.fillRect(r[i], r[i + 1], r[i + 2] - r[i], r[i + 3] - r[i + 1]);
+    const f = HEAP32;
+    let colour = -1;  // the context's own is not known: a resize or a copy resets it
+    for (let i = fills >> 2, end = i + 5 * count; i < end; i += 5) {
+      const pixel = f[i + 4] & 0xFFFFFF;
+      if (pixel === 0) {
+        context.clearRect(f[i], f[i + 1], f[i + 2] - f[i], f[i + 3] - f[i + 1]);
+        continue;
+      }
+      if (pixel !== colour) {
+        context.fillStyle = '#' + pixel.toString(16).padStart(6, '0');
+        colour = pixel;
+      }
+      context.fillRect(f[i], f[i + 1], f[i + 2] - f[i], f[i + 3] - f[i + 1]);
     }
     if (!Module.firstFrameAt) Module.firstFrameAt = performance.now();
   },
