@@ -18,11 +18,12 @@ keep_pid() { started+=("$1"); }
 cleanup() {
   if declare -F on_exit >/dev/null; then on_exit; fi
   local pid
-  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
+  # Under set -e a process already gone must not make the script's status a failure.
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${started[@]}"; do
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+    kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   done
   if [ -n "${KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
