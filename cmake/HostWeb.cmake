@@ -6,10 +6,11 @@ target_link_options(squarefield_web INTERFACE "SHELL:--js-library ${CMAKE_CURREN
 set_property(TARGET squarefield_web APPEND PROPERTY INTERFACE_LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/hosts/web/web_library.js)
 
 # The page's own program: the same core, shell and host, without the command
-# line and the node file system, optimised for size (what a visitor downloads).
+# line and the node file system, optimised for size (what a visitor downloads);
+# it runs in the page or in a worker of the page (docs/web/program.js starts it).
 add_executable(squarefield_page src/cli/page_main.cpp)
 target_link_libraries(squarefield_page PRIVATE squarefield_shell squarefield_values squarefield_report squarefield_web)
-target_link_options(squarefield_page PRIVATE -Oz -sEXIT_RUNTIME=1 -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web -sFILESYSTEM=0
+target_link_options(squarefield_page PRIVATE -Oz -sEXIT_RUNTIME=1 -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web,worker -sFILESYSTEM=0
                     -sINITIAL_MEMORY=33554432)
 
 if(SQUAREFIELD_WEB_WAITS STREQUAL "jspi")

@@ -68,7 +68,9 @@ class Page:
         self.call("Page.navigate", url=url)
 
     def evaluate(self, expression):
-        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True)["result"]
+        # A promise's value once it settles.
+        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True,
+                           awaitPromise=True)["result"]
         return result.get("value")
 
     def wait_for(self, expression, seconds):

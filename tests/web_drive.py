@@ -22,9 +22,11 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from devtools import Page  # noqa: E402
 
-CANVAS = "[document.getElementById('canvas').width, document.getElementById('canvas').height]"
+# The program's own canvas (in a worker, the page's element only shows it).
+CANVAS = "squarefield.report().then(r => r.canvas)"
+FRAMES = "squarefield.report().then(r => r.framesDrawn)"
 STATUS = "document.getElementById('status').hidden ? '' : document.getElementById('status').textContent"
-RUNNING = "typeof Module == 'object' && Module.firstFrameAt > 0"
+RUNNING = "typeof squarefield == 'object' && squarefield.firstFrameAt > 0"
 
 
 def tree_cpu(root):
@@ -54,19 +56,19 @@ def stop(page):
     """Presses Escape; how long until the page said it stopped, in ms."""
     page.evaluate("addEventListener('keydown', () => { window.escapeAt = performance.now(); }, true); 0")
     page.key("Escape")
-    page.wait_for("typeof Module == 'object' && Module.stoppedAt > 0", 10)
-    took = page.evaluate("Module.stoppedAt - window.escapeAt")
+    page.wait_for("squarefield.stoppedAt > 0", 10)
+    took = page.evaluate("squarefield.stoppedAt - window.escapeAt")
     return round(took, 1) if isinstance(took, (int, float)) else None
 
 
 def look(page, out):
     result = {"started": bool(page.wait_for(RUNNING, 10))}
-    result["first_frame_ms"] = round(page.evaluate("Module.firstFrameAt || 0"), 1)
+    result["first_frame_ms"] = round(page.evaluate("squarefield.firstFrameAt"), 1)
     time.sleep(1.5)
     page.shot(os.path.join(out, "running.png"))
     for name, (width, height, scale) in (("small", (640, 480, 1)), ("dpr2", (1280, 720, 2))):
         page.resize(width, height, scale)
-        page.wait_for(f"{CANVAS}[0] == {width * scale} && {CANVAS}[1] == {height * scale}", 5)
+        page.wait_for(f"{CANVAS}.then(c => c[0] == {width * scale} && c[1] == {height * scale})", 5)
         time.sleep(1.5)  # the field spreads over the new size
         result[name] = page.evaluate(CANVAS)
         page.shot(os.path.join(out, name + ".png"))
@@ -83,9 +85,9 @@ def look(page, out):
 def rate(page):
     page.wait_for(RUNNING, 10)
     time.sleep(1)
-    first, start = page.evaluate("Module.framesDrawn"), time.time()
+    first, start = page.evaluate(FRAMES), time.time()
     time.sleep(2)
-    frames = (page.evaluate("Module.framesDrawn") - first) / (time.time() - start)
+    frames = (page.evaluate(FRAMES) - first) / (time.time() - start)
     return {"frames_per_second": round(frames), "stop_ms": stop(page)}
 
 
@@ -95,7 +97,7 @@ def cpu(page, width, height, ours=True):
     if ours:
         page.wait_for(RUNNING, 10)
     time.sleep(2)
-    drawn = "Module.framesDrawn" if ours else "0"
+    drawn = FRAMES if ours else "0"
     frames, task, browser, start = (page.evaluate(drawn), page.task_seconds(), tree_cpu(page.browser.pid), time.time())
     time.sleep(10)
     seconds = time.time() - start
@@ -109,8 +111,11 @@ def exact(page, out):
     """The canvas as it is between two frames of a seeded slow run, and the frame count."""
     page.wait_for(RUNNING, 10)
     time.sleep(3)
-    frames, url, read = page.evaluate(
-        "[Module.framesDrawn, document.getElementById('canvas').toDataURL('image/png'), Module.picturesRead || 0]")
+    frames, url, read = page.evaluate("""squarefield.report(true).then(r => new Promise(done => {
+        const reader = new FileReader();
+        reader.onload = () => done([r.framesDrawn, reader.result, r.picturesRead]);
+        reader.readAsDataURL(r.picture);
+    }))""")
     with open(os.path.join(out, "canvas.png"), "wb") as f:
         f.write(base64.b64decode(url.split(",", 1)[1]))
     stop(page)
@@ -131,15 +136,15 @@ def hidden(page):
     time.sleep(1)
     page.evaluate(HIDE % "true")
     time.sleep(1)
-    frames, task, start = page.evaluate("Module.framesDrawn"), page.task_seconds(), time.time()
+    frames, task, start = page.evaluate(FRAMES), page.task_seconds(), time.time()
     time.sleep(3)
     seconds = time.time() - start
-    hidden_frames, hidden_task = page.evaluate("Module.framesDrawn") - frames, page.task_seconds() - task
+    hidden_frames, hidden_task = page.evaluate(FRAMES) - frames, page.task_seconds() - task
     page.evaluate(HIDE % "false")
-    back = page.evaluate("Module.framesDrawn")
+    back = page.evaluate(FRAMES)
     time.sleep(2)
     return {"frames_while_hidden": hidden_frames, "main_thread_percent_hidden": round(100 * hidden_task / seconds, 3),
-            "frames_in_2s_after": page.evaluate("Module.framesDrawn") - back}
+            "frames_in_2s_after": page.evaluate(FRAMES) - back}
 
 
 def message(page):

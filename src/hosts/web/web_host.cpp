@@ -1,4 +1,6 @@
-// Web host: the program compiled to WebAssembly, drawing on a page's <canvas>.
+// Web host: the program compiled to WebAssembly, drawing on a page's <canvas>
+// (from a worker where the browser can draw from one: the page's own thread
+// only passes on its keys, size and visibility).
 //  - the screen's device context: a framebuffer in the module's memory, the
 //    canvas's size in device pixels; each present replays the frame's fills
 //    on the canvas in their order (a new canvas, or more fills than are kept,
@@ -11,7 +13,7 @@
 //    handler runs
 //  - pace: one frame per animation frame (the display's refresh) by default;
 //    ?fps=N paces to N; ?fps=0 runs unpaced, yielding once per refresh
-//  - Escape from the page's keyboard events; ShowCursor hides the cursor over the canvas
+//  - Escape as the page passes it on; ShowCursor hides the cursor over the canvas
 //  - when the run ends the page says how to start it again
 // Under node there is no page: this host refuses, and --headless runs as anywhere.
 // Limit: the framebuffer's bytes go to the canvas as they are, which is right
@@ -19,7 +21,6 @@
 // red and blue swapped.
 #include <emscripten.h>
 #include <sys/stat.h>
-#include <emscripten/html5.h>
 
 #include <algorithm>
 #include <optional>
@@ -39,6 +40,7 @@ extern "C" void squarefield_present(const void* pixels, int width, int height, c
 extern "C" int squarefield_canvas_size(int* size);
 extern "C" void squarefield_fill(const void* fills, int count);
 extern "C" void squarefield_read_picture(void* pixels, int width, int height);
+extern "C" int squarefield_escape(int* presses);
 
 namespace squarefield {
 
@@ -71,39 +73,20 @@ PAGE_WAIT(PageWaitForTurn, (), {
 PAGE_WAIT(PageWaitFor, (int ms), { await new Promise(resolve => setTimeout(resolve, ms)); });
 
 // A hidden tab's timers run late (once a second or less often): the wait for
-// it to be seen again ends on its visibilitychange instead, or after `ms`.
+// it to be seen again ends when the page says it is shown, or after `ms`.
 PAGE_WAIT(PageWaitUntilVisible, (int ms), {
   await new Promise(resolve => {
-    const done = () => { document.removeEventListener('visibilitychange', done); resolve(); };
-    document.addEventListener('visibilitychange', done);
-    setTimeout(done, ms);
+    const done = () => { Module.whenShown = null; clearTimeout(timer); resolve(); };
+    const timer = setTimeout(done, ms);
+    Module.whenShown = done;
   });
 });
 
 // Below this a timeout is no shorter than the browser's own bound on one.
 constexpr double kShortestTimeout = 0.004;
 
-// Escape from the page's keyboard events.
-struct Keyboard {
-  bool escape_down = false;
-  int escape_presses = 0;  // since the last pump
-};
-
-EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
-  auto* keys = static_cast<Keyboard*>(data);
-  if (std::string(event->key) != "Escape") return EM_FALSE;
-  keys->escape_down = type == EMSCRIPTEN_EVENT_KEYDOWN;
-  if (keys->escape_down) ++keys->escape_presses;
-  return EM_TRUE;
-}
-
 class WebPresenter final : public Presenter {
  public:
-  WebPresenter() {
-    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &keys_, EM_TRUE, OnKey);
-    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &keys_, EM_TRUE, OnKey);
-  }
-
   std::optional<Failure> Pump(PresenterEvents& events) override {
     // A new window size or pixel ratio: the canvas and the field follow.
     int size[2] = {0, 0};
@@ -112,15 +95,12 @@ class WebPresenter final : public Presenter {
       events.height = size[1];
       events.lost_picture = true;  // a canvas given a size is cleared
     }
-    events.escape_presses = keys_.escape_presses;
-    keys_.escape_presses = 0;
+    escape_down_ = squarefield_escape(&events.escape_presses) != 0;
     return std::nullopt;
   }
   double RefreshRate() const override { return 60; }
-  bool EscapeDown() const override { return keys_.escape_down; }
-  void CursorCountChanged(int count) override {
-    EM_ASM({ document.getElementById("canvas").style.cursor = $0 < 0 ? "none" : ""; }, count);
-  }
+  bool EscapeDown() const override { return escape_down_; }
+  void CursorCountChanged(int count) override { EM_ASM({ Module.post({cursor: $0 < 0 ? "none" : ""}); }, count); }
 
   std::optional<Failure> Present(const Framebuffer& fb) override {
     if (fb.FillsReplay()) {
@@ -146,7 +126,7 @@ class WebPresenter final : public Presenter {
   void CountFrame() override { ++frames_; }
 
   // A hidden tab (another in front, the window minimised): nothing is seen.
-  bool Unseen() override { return EM_ASM_INT({ return typeof document != 'undefined' && document.hidden ? 1 : 0; }); }
+  bool Unseen() override { return EM_ASM_INT({ return Module.hidden ? 1 : 0; }); }
 
   void Sleep(double seconds) override {
     // Hidden, nothing but being shown again ends the wait (a key needs the
@@ -160,21 +140,11 @@ class WebPresenter final : public Presenter {
     return true;
   }
 
-  void Finish() override {
-    EM_ASM({
-      const canvas = document.getElementById('canvas');
-      canvas.style.cursor = "";
-      Module.stoppedAt = performance.now();  // for whoever measures the page
-      const status = document.getElementById('status');
-      if (status) {
-        status.textContent = 'Stopped. Reload the page to start it again.';
-        status.hidden = false;
-      }
-    });
-  }
+  // The page shows its cursor again and says how to start again.
+  void Finish() override { EM_ASM({ Module.post({stopped: 'Stopped. Reload the page to start it again.'}); }); }
 
  private:
-  Keyboard keys_;
+  bool escape_down_ = false;
   double frames_ = 0;
 };
 
@@ -185,7 +155,7 @@ std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& err
     error = "a page has no other windows to draw in";
     return nullptr;
   }
-  const int in_page = EM_ASM_INT({ return typeof document != 'undefined' && !!document.getElementById('canvas'); });
+  const int in_page = EM_ASM_INT({ return !!Module.canvas; });
   if (!in_page) {
     error = "there is no page with a canvas to draw on";
     return nullptr;
