@@ -11,7 +11,7 @@ source tests/lib.sh
 export NODE_PATH=/usr/share/nodejs
 { cmake --preset web && cmake --build --preset web && cmake --preset page && cmake --build --preset page; } >/dev/null
 mkdir "$work/site"
-cp docs/web/index.html docs/web/favicon.png build/page/page.js build/page/page.wasm build/web/page-asyncify.js build/web/page-asyncify.wasm "$work/site/"
+cp docs/web/index.html docs/web/favicon.png docs/web/program.js build/page/page.js build/page/page.wasm build/web/page-asyncify.js build/web/page-asyncify.wasm "$work/site/"
 (cd "$work/site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
 keep_pid $!
 for _ in $(seq 50); do grep -q "port [0-9]*" "$work/server.log" && break; sleep 0.1; done
@@ -20,10 +20,10 @@ row() { printf '| %-34s | %-48s | %-28s |\n' "$1" "$2" "$3"; }
 field() { /usr/bin/python3 -c "import json, sys; print(json.loads(sys.argv[1])[sys.argv[2]])" "$1" "$2"; }
 
 bytes=0
-for f in index.html favicon.png page.js page.wasm; do bytes=$((bytes + $(gzip -9c "$work/site/$f" | wc -c))); done
-row "page, gzip-compressed" "$bytes bytes (index.html, favicon.png, page.js, page.wasm)" "<= 102400 bytes"
+for f in index.html favicon.png program.js page.js page.wasm; do bytes=$((bytes + $(gzip -9c "$work/site/$f" | wc -c))); done
+row "page, gzip-compressed" "$bytes bytes (index.html, favicon.png, program.js, page.js, page.wasm)" "<= 102400 bytes"
 bytes=0
-for f in index.html favicon.png page-asyncify.js page-asyncify.wasm; do bytes=$((bytes + $(gzip -9c "$work/site/$f" | wc -c))); done
+for f in index.html favicon.png program.js page-asyncify.js page-asyncify.wasm; do bytes=$((bytes + $(gzip -9c "$work/site/$f" | wc -c))); done
 row "page without suspending, gzip" "$bytes bytes (with page-asyncify.js, .wasm)" "<= 102400 bytes"
 look=$(/usr/bin/python3 tests/web_drive.py look "$url" "$work")
 row "page, first frame (cold load)" "$(field "$look" first_frame_ms) ms after navigation" "<= 300 ms"
@@ -52,14 +52,15 @@ for size in "1920 1080" "3840 2160"; do
 done
 fast=$(/usr/bin/python3 tests/web_drive.py rate "$url?fps=1000")
 row "page at ?fps=1000" "$(field "$fast" frames_per_second) frames/s" ">= 800 frames/s"
-# Faster than the display it waits as cheaply as at the display's pace: main
-# thread at ?fps=1000 against the default pace's, 800x600, medians of rounds.
-: >"$work/fast-main"; : >"$work/paced-main"
+# Faster than the display it waits as cheaply as at the display's pace: the
+# whole browser (the program is in a worker) at ?fps=1000 against the default
+# pace's, 800x600, medians of rounds.
+: >"$work/fast-all"; : >"$work/paced-all"
 for _ in $(seq "${ROUNDS:-3}"); do
-  field "$(/usr/bin/python3 tests/web_drive.py cpu "$url?fps=1000" 800 600)" main_thread_percent >>"$work/fast-main"
-  field "$(/usr/bin/python3 tests/web_drive.py cpu "$url" 800 600)" main_thread_percent >>"$work/paced-main"
+  field "$(/usr/bin/python3 tests/web_drive.py cpu "$url?fps=1000" 800 600)" browser_percent >>"$work/fast-all"
+  field "$(/usr/bin/python3 tests/web_drive.py cpu "$url" 800 600)" browser_percent >>"$work/paced-all"
 done
-fm=$(median <"$work/fast-main"); pm=$(median <"$work/paced-main")
-row "page main thread, ?fps=1000, 800x600" "$fm% (default pace $pm%: $(awk -v a="$fm" -v b="$pm" 'BEGIN { printf "%.2f", a / b }')x)" "<= 2.5x the default pace's"
+fa=$(median <"$work/fast-all"); pa=$(median <"$work/paced-all")
+row "page browser CPU, ?fps=1000, 800x600" "$fa% (default pace $pa%: $(awk -v a="$fa" -v b="$pa" 'BEGIN { printf "%.2f", a / b }')x)" "<= 2.5x the default pace's"
 slow=$(/usr/bin/python3 tests/web_drive.py rate "$url?fps=0.1")
 row "page at ?fps=0.1, Escape to stop" "$(field "$slow" stop_ms) ms" "<= 100 ms"

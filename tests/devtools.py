@@ -44,6 +44,10 @@ class Page:
         if os.environ.get("SQUAREFIELD_NO_SUSPENDING"):
             self.call("Page.addScriptToEvaluateOnNewDocument",
                       source="delete WebAssembly.Suspending; delete WebAssembly.promising;")
+        # One that cannot draw from a worker.
+        if os.environ.get("SQUAREFIELD_NO_WORKER_CANVAS"):
+            self.call("Page.addScriptToEvaluateOnNewDocument",
+                      source="delete HTMLCanvasElement.prototype.transferControlToOffscreen;")
         self.call("Performance.enable", timeDomain="threadTicks")
         self.call("Emulation.setFocusEmulationEnabled", enabled=True)
 

@@ -111,15 +111,15 @@ def exact(page, out):
     """The canvas as it is between two frames of a seeded slow run, and the frame count."""
     page.wait_for(RUNNING, 10)
     time.sleep(3)
-    frames, url, read = page.evaluate("""squarefield.report(true).then(r => new Promise(done => {
+    frames, url, read, in_worker = page.evaluate("""squarefield.report(true).then(r => new Promise(done => {
         const reader = new FileReader();
-        reader.onload = () => done([r.framesDrawn, reader.result, r.picturesRead]);
+        reader.onload = () => done([r.framesDrawn, reader.result, r.picturesRead, r.inWorker]);
         reader.readAsDataURL(r.picture);
     }))""")
     with open(os.path.join(out, "canvas.png"), "wb") as f:
         f.write(base64.b64decode(url.split(",", 1)[1]))
     stop(page)
-    return {"frames": frames, "pictures_read": read}
+    return {"frames": frames, "pictures_read": read, "in_worker": in_worker}
 
 
 # The page as the browser hides it: document.hidden and a visibilitychange.

@@ -62,12 +62,12 @@ listing=$(cd "$out" && ls -A | tr '\n' ' ')
 # The page, served from this machine only, with the files docs/web holds.
 site="$work/site"
 mkdir "$site"
-cp docs/web/index.html docs/web/favicon.png build/page/page.js build/page/page.wasm build/web/page-asyncify.js \
+cp docs/web/index.html docs/web/favicon.png docs/web/program.js build/page/page.js build/page/page.wasm build/web/page-asyncify.js \
   build/web/page-asyncify.wasm "$site/"
 # A visitor downloads the page and one of its two programs.
 for program in page page-asyncify; do
   bytes=0
-  for f in index.html favicon.png $program.js $program.wasm; do
+  for f in index.html favicon.png program.js $program.js $program.wasm; do
     packed=$(gzip -9c "$site/$f" | wc -c)
     echo "$f: $(stat -c %s "$site/$f") bytes, $packed gzip-compressed"
     bytes=$((bytes + packed))
@@ -80,9 +80,9 @@ for f in page.js page.wasm page-asyncify.js page-asyncify.wasm; do
 done
 # Damaged programs, each in a folder of its own.
 mkdir "$site/truncated" "$site/missing"
-cp "$site/index.html" "$site/favicon.png" "$site/page.js" "$site/truncated/"
+cp "$site/index.html" "$site/favicon.png" "$site/program.js" "$site/page.js" "$site/truncated/"
 head -c 20000 "$site/page.wasm" >"$site/truncated/page.wasm"
-cp "$site/index.html" "$site/favicon.png" "$site/page.js" "$site/missing/"
+cp "$site/index.html" "$site/favicon.png" "$site/program.js" "$site/page.js" "$site/missing/"
 (cd "$site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
 server=$!
 keep_pid "$server"
@@ -108,7 +108,15 @@ grep -q "^Stopped" <<<"$(value "$result" status)" || fail "page: Escape did not 
 # headless picture of the same size, seed and frame (fills replayed, batched).
 exact=$(/usr/bin/python3 tests/web_drive.py exact "$base/index.html?seed=5&fps=4" "$work") || fail "driving the seeded page: $exact"
 echo "page?seed=5&fps=4: $exact"
+[ "$(value "$exact" in_worker)" = True ] || fail "page: the program did not run in a worker"
 same_as_headless build/default/squarefield "page" "$work/canvas.png" "$(value "$exact" frames)" 800 600
+# In a browser that cannot draw from a worker it runs beside the page, as exact.
+exact=$(SQUAREFIELD_NO_WORKER_CANVAS=1 /usr/bin/python3 tests/web_drive.py exact "$base/index.html?seed=5&fps=300" "$work") ||
+  fail "driving the seeded page without a worker: $exact"
+echo "page?seed=5&fps=300, no worker: $exact"
+[ "$(value "$exact" in_worker)" = False ] || fail "page: a worker, where the browser cannot draw from one"
+[ "$(value "$exact" pictures_read)" -gt 0 ] || fail "page at fps=300 without a worker: the canvas was never read back"
+same_as_headless build/default/squarefield "page-in-page" "$work/canvas.png" "$(value "$exact" frames)" 800 600
 # Faster than the display, some presents replay and some pass the fills kept;
 # after a replay the framebuffer has no pixels of its own, and reads the
 # canvas back: exact too.

@@ -34,12 +34,12 @@ function startProgram(start, post) {
       Module.escapeDown = message.escape;
     }
     // For whoever tests the page: the frames drawn so far, the canvas's size,
-    // how often its picture was read back, and the picture itself if asked,
-    // all as they are at one moment.
+    // how often its picture was read back, whether this is a worker, and the
+    // picture itself if asked, all as they are at one moment.
     if (message.report) {
       const canvas = Module.canvas;
       const report = {framesDrawn: Module.framesDrawn || 0, picturesRead: Module.picturesRead || 0,
-                      canvas: [canvas.width, canvas.height]};
+                      canvas: [canvas.width, canvas.height], inWorker: self !== self.window};
       if (message.report !== "picture") return post({report});
       const picture = canvas.convertToBlob ? canvas.convertToBlob() : new Promise(done => canvas.toBlob(done));
       picture.then(blob => post({report: Object.assign(report, {picture: blob})}));
