@@ -83,6 +83,8 @@ mkdir "$site/truncated" "$site/missing"
 cp "$site/index.html" "$site/favicon.png" "$site/program.js" "$site/page.js" "$site/truncated/"
 head -c 20000 "$site/page.wasm" >"$site/truncated/page.wasm"
 cp "$site/index.html" "$site/favicon.png" "$site/program.js" "$site/page.js" "$site/missing/"
+mkdir "$site/nojs"
+cp "$site/index.html" "$site/favicon.png" "$site/program.js" "$site/nojs/"
 (cd "$site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
 server=$!
 keep_pid "$server"
@@ -160,6 +162,9 @@ for folder in truncated missing; do
   grep -q '"status": "squarefield could not start: its program (page.wasm) is missing or damaged. Reload the page to try again."' <<<"$said" ||
     fail "page, $folder page.wasm: not the one-line message"
 done
+said=$(/usr/bin/python3 tests/web_drive.py message "$base/nojs/index.html")
+grep -q '"status": "squarefield could not start: its program (page.js) is missing' <<<"$said" ||
+  fail "page, page.js missing: $said"
 # The address's parameters, in its own words: a bad value, one given twice,
 # and a name in capitals (which counts).
 said=$(/usr/bin/python3 tests/web_drive.py message "$base/index.html?fps=abc")
@@ -181,8 +186,8 @@ alpha=$(/usr/bin/python3 tests/web_drive.py probe "$base/index.html" "(() => { c
 echo '<!doctype html><link rel="icon" href="favicon.png"><input id="mine" autofocus><iframe src="index.html" width="400" height="300"></iframe>' >"$site/host.html"
 focus=$(/usr/bin/python3 tests/web_drive.py probe "$base/host.html" "document.activeElement.id")
 [ "$(value "$focus" value)" = mine ] || fail "page in a frame: took the host page's focus: $focus"
-# Nothing the page asks for is missing (its icon included), but the program the last two lack.
-grep -v '/missing/page.wasm' "$work/server.log" | grep -q '" 404 ' && fail "the page asked for something not there: $(grep '" 404 ' "$work/server.log" | head -3)"
+# Nothing the page asks for is missing (its icon included), but what the damaged pages above lack.
+grep -v '/missing/page.wasm\|/nojs/page.js' "$work/server.log" | grep -q '" 404 ' && fail "the page asked for something not there: $(grep '" 404 ' "$work/server.log" | head -3)"
 
 # The CPU share at the default pace, printed (bench/web_page.sh holds the target).
 for size in "1920 1080" "3840 2160"; do
