@@ -108,7 +108,8 @@ def cpu(page, width, height, ours=True):
 
 
 def exact(page, out):
-    """The canvas as it is between two frames of a seeded slow run, and the frame count."""
+    """The canvas as it is between two frames of a seeded slow run, and the frame
+    count; then a screenshot."""
     page.wait_for(RUNNING, 10)
     time.sleep(3)
     frames, url, read, in_worker = page.evaluate("""squarefield.report(true).then(r => new Promise(done => {
@@ -118,6 +119,7 @@ def exact(page, out):
     }))""")
     with open(os.path.join(out, "canvas.png"), "wb") as f:
         f.write(base64.b64decode(url.split(",", 1)[1]))
+    page.shot(os.path.join(out, "screen.png"))  # what is shown, a moment later
     stop(page)
     return {"frames": frames, "pictures_read": read, "in_worker": in_worker}
 

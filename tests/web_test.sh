@@ -112,6 +112,8 @@ exact=$(/usr/bin/python3 tests/web_drive.py exact "$base/index.html?seed=5&fps=4
 echo "page?seed=5&fps=4: $exact"
 [ "$(value "$exact" in_worker)" = True ] || fail "page: the program did not run in a worker"
 same_as_headless build/default/squarefield "page" "$work/canvas.png" "$(value "$exact" frames)" 800 600
+# And what the browser shows of it, a moment later (a frame lasts 250 ms).
+same_as_headless build/default/squarefield "page, on screen" "$work/screen.png" "$(value "$exact" frames)" 800 600
 # In a browser that cannot draw from a worker it runs beside the page, as exact.
 exact=$(SQUAREFIELD_NO_WORKER_CANVAS=1 /usr/bin/python3 tests/web_drive.py exact "$base/index.html?seed=5&fps=300" "$work") ||
   fail "driving the seeded page without a worker: $exact"
