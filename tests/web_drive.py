@@ -6,8 +6,9 @@ visitor would meet it, and prints what it saw as one JSON object.
                                   resize to 640x480 and to 1280x720 at a pixel
                                   ratio of 2 (the canvas's size after each),
                                   press Escape (how long the stop took, the
-                                  status line); screenshots in OUT_DIR (after
-                                  a resize two, 2 s apart)
+                                  status line, the cursor before and after);
+                                  screenshots in OUT_DIR (after a resize two,
+                                  2 s apart)
   web_drive.py rate URL           frames a second over 2 s, then Escape
   web_drive.py cpu URL W H        main-thread task time and the whole browser's
                                   CPU time over 10 s after 2 s, as shares of a core
@@ -74,8 +75,11 @@ def look(page, out):
         page.shot(os.path.join(out, name + ".png"))
         time.sleep(2)  # and again, for a slow machine
         page.shot(os.path.join(out, name + "-later.png"))
+    cursor = "document.getElementById('canvas').style.cursor"
+    result["cursor_running"] = page.evaluate(cursor)
     result["stop_ms"] = stop(page)
     result["status"] = page.evaluate(STATUS)
+    result["cursor_stopped"] = page.evaluate(cursor)
     page.shot(os.path.join(out, "stopped-1.png"))
     time.sleep(0.5)
     page.shot(os.path.join(out, "stopped-2.png"))

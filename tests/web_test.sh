@@ -103,6 +103,8 @@ field_in "$work/running.png" 800 600 || fail "page: no field of squares in all f
 [ "$(value "$result" dpr2)" = "[2560, 1440]" ] || fail "page: at 1280x720, ratio 2, the canvas is $(value "$result" dpr2)"
 { field_in "$work/dpr2.png" 2560 1440 || field_in "$work/dpr2-later.png" 2560 1440; } || fail "page: no field in all four quadrants at 1280x720, ratio 2"
 grep -q "^Stopped" <<<"$(value "$result" status)" || fail "page: Escape did not stop it, or the page did not say so"
+[ "$(value "$result" cursor_running)" = none ] && [ "$(value "$result" cursor_stopped)" = "" ] ||
+  fail "page: the cursor over the canvas was '$(value "$result" cursor_running)' running, '$(value "$result" cursor_stopped)' stopped"
 [ "$(compare -metric AE "$work/stopped-1.png" "$work/stopped-2.png" null: 2>&1)" = 0 ] ||
   fail "page: still moving after Escape"
 
