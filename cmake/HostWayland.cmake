@@ -15,6 +15,7 @@ set(protocol_sources)
 # wayland-protocols: its description is ours, beside the presenter.
 foreach(xml ${WAYLAND_PROTOCOLS}/stable/xdg-shell/xdg-shell.xml ${WAYLAND_PROTOCOLS}/stable/viewporter/viewporter.xml
             ${WAYLAND_PROTOCOLS}/staging/fractional-scale/fractional-scale-v1.xml
+            ${WAYLAND_PROTOCOLS}/unstable/xdg-output/xdg-output-unstable-v1.xml
             ${CMAKE_CURRENT_SOURCE_DIR}/src/hosts/wayland/protocols/wlr-layer-shell-unstable-v1.xml)
   get_filename_component(name ${xml} NAME_WE)
   add_custom_command(OUTPUT ${generated}/${name}-client-protocol.h ${generated}/${name}-protocol.c

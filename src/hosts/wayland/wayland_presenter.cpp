@@ -20,6 +20,7 @@
 #include "hosts/framebuffer/monitor_layout.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace squarefield {
@@ -84,8 +85,11 @@ struct Surface {
 struct Output {
   WaylandPresenter::State* state = nullptr;
   wl_output* output = nullptr;
+  zxdg_output_v1* xdg = nullptr;      // where the desktop lays it, where the compositor says
   std::uint32_t name = 0;
-  int x = 0, y = 0;                   // on the desktop, in points
+  int x = 0, y = 0;                   // on the desktop, in points (wl_output's own, often 0,0)
+  bool laid = false;                  // the desktop's layout said where: at logical_x, logical_y
+  int logical_x = 0, logical_y = 0;
   int mode_width = 0, mode_height = 0;
   int transform = WL_OUTPUT_TRANSFORM_NORMAL;
   int scale = 1;
@@ -94,8 +98,17 @@ struct Output {
   std::unique_ptr<Surface> surface;   // full screen: ours on it
   ~Output() {
     surface.reset();
-    if (output) wl_output_destroy(output);
+    if (xdg) zxdg_output_v1_destroy(xdg);
+    if (output) {
+      if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(output)) >= 3)
+        wl_output_release(output);
+      else
+        wl_output_destroy(output);
+    }
   }
+  // Its top-left corner on the desktop, in points.
+  int Left() const { return laid ? logical_x : x; }
+  int Top() const { return laid ? logical_y : y; }
   // The mode's size as the desktop sees it (turned a quarter for 90 and 270).
   int Width() const { return transform % 2 ? mode_height : mode_width; }
   int Height() const { return transform % 2 ? mode_width : mode_height; }
@@ -113,6 +126,7 @@ struct WaylandPresenter::State {
   zwlr_layer_shell_v1* layer_shell = nullptr;
   wp_viewporter* viewporter = nullptr;
   wp_fractional_scale_manager_v1* fractional = nullptr;
+  zxdg_output_manager_v1* xdg_outputs = nullptr;
   wl_seat* seat = nullptr;
   wl_keyboard* keyboard = nullptr;
   wl_pointer* pointer = nullptr;
@@ -136,6 +150,7 @@ struct WaylandPresenter::State {
   ~State();
   std::vector<Surface*> Surfaces();
   Surface* NewSurface(Output* output);
+  void Describe(Output& output);
   void Lay();
   bool AwaitSizes(std::string& error);
   bool Flush(Surface& s);
@@ -263,6 +278,21 @@ const wl_output_listener kOutputListener = {.geometry = OutputGeometry,
                                            .name = Ignore<wl_output*, const char*>,
                                            .description = Ignore<wl_output*, const char*>};
 
+// The desktop's layout: wl_output's own position is 0,0 on many compositors.
+void LogicalPosition(void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y) {
+  auto* o = static_cast<Output*>(data);
+  o->laid = true;
+  o->logical_x = x;
+  o->logical_y = y;
+  o->state->relay = true;
+}
+void XdgOutputDone(void* data, zxdg_output_v1*) { static_cast<Output*>(data)->state->relay = true; }
+const zxdg_output_v1_listener kXdgOutputListener = {.logical_position = LogicalPosition,
+                                                   .logical_size = Ignore<zxdg_output_v1*, std::int32_t, std::int32_t>,
+                                                   .done = XdgOutputDone,
+                                                   .name = Ignore<zxdg_output_v1*, const char*>,
+                                                   .description = Ignore<zxdg_output_v1*, const char*>};
+
 void KeyMap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size) {
   auto* st = static_cast<State*>(data);
   if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && st->xkb != nullptr) {
@@ -366,6 +396,9 @@ void Global(void* data, wl_registry* registry, std::uint32_t name, const char* i
     st->viewporter = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
   } else if (!std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name)) {
     st->fractional = static_cast<wp_fractional_scale_manager_v1*>(bind(&wp_fractional_scale_manager_v1_interface, 1));
+  } else if (!std::strcmp(interface, zxdg_output_manager_v1_interface.name)) {
+    st->xdg_outputs = static_cast<zxdg_output_manager_v1*>(bind(&zxdg_output_manager_v1_interface, 3));
+    for (auto& o : st->outputs) st->Describe(*o);
   } else if (!std::strcmp(interface, wl_seat_interface.name) && st->seat == nullptr) {
     st->seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 1));
     wl_seat_add_listener(st->seat, &kSeatListener, st);
@@ -373,8 +406,9 @@ void Global(void* data, wl_registry* registry, std::uint32_t name, const char* i
     auto o = std::make_unique<Output>();
     o->state = st;
     o->name = name;
-    o->output = static_cast<wl_output*>(bind(&wl_output_interface, 2));
+    o->output = static_cast<wl_output*>(bind(&wl_output_interface, 4));
     wl_output_add_listener(o->output, &kOutputListener, o.get());
+    st->Describe(*o);
     st->outputs.push_back(std::move(o));
     st->relay = true;
   }
@@ -438,6 +472,7 @@ WaylandPresenter::State::~State() {
   if (keys) xkb_state_unref(keys);
   if (keymap) xkb_keymap_unref(keymap);
   if (xkb) xkb_context_unref(xkb);
+  if (xdg_outputs) zxdg_output_manager_v1_destroy(xdg_outputs);
   if (fractional) wp_fractional_scale_manager_v1_destroy(fractional);
   if (viewporter) wp_viewporter_destroy(viewporter);
   if (wm) xdg_wm_base_destroy(wm);
@@ -457,6 +492,13 @@ std::vector<Surface*> WaylandPresenter::State::Surfaces() {
   for (auto& o : outputs)
     if (o->surface) all.push_back(o->surface.get());
   return all;
+}
+
+// Asks where the desktop lays the output, once both it and the layout's global are known.
+void WaylandPresenter::State::Describe(Output& o) {
+  if (xdg_outputs == nullptr || o.xdg != nullptr) return;
+  o.xdg = zxdg_output_manager_v1_get_xdg_output(xdg_outputs, o.output);
+  zxdg_output_v1_add_listener(o.xdg, &kXdgOutputListener, &o);
 }
 
 Surface* WaylandPresenter::State::NewSurface(Output* output) {
@@ -532,20 +574,29 @@ void WaylandPresenter::State::Lay() {
     }
     w = std::max(w, 1);
     h = std::max(h, 1);
-    const bool via_viewport = s->viewport != nullptr;
-    if (via_viewport) {
-      wp_viewport_set_destination(s->viewport, s->points_width, s->points_height);
-    } else if (s->buffer_scale != scale) {
-      wl_surface_set_buffer_scale(s->surface, scale);
+    // Whole scales by the buffer's scale, the rest through the viewport: some
+    // compositors stop repainting a full-screen surface scaled by a viewport
+    // on one output while another output has a scale of its own.
+    int whole = 0;
+    for (int k = 1; k <= 4 && whole == 0; ++k)
+      if (w == s->points_width * k && h == s->points_height * k) whole = k;
+    const bool via_viewport = s->viewport != nullptr && whole == 0;
+    if (s->viewport) {
+      if (via_viewport)
+        wp_viewport_set_destination(s->viewport, s->points_width, s->points_height);
+      else
+        wp_viewport_set_destination(s->viewport, -1, -1);
     }
-    s->buffer_scale = via_viewport ? 1 : scale;
+    const int buffer_scale = via_viewport ? 1 : whole > 0 ? whole : scale;
+    if (s->buffer_scale != buffer_scale) wl_surface_set_buffer_scale(s->surface, buffer_scale);
+    s->buffer_scale = buffer_scale;
     if (w != s->width || h != s->height) {
       s->width = w;
       s->height = h;
       s->DropBuffers();
     }
     shown.push_back(s);
-    const int x = s->output ? s->output->x : 0, y = s->output ? s->output->y : 0;
+    const int x = s->output ? s->output->Left() : 0, y = s->output ? s->output->Top() : 0;
     points.push_back({x, y, s->points_width, s->points_height});
     pixels.push_back({0, 0, w, h});
   }
