@@ -36,6 +36,10 @@ constexpr int kMaxBuffers = 3;
 // A frame the compositor has not asked for the next of in this long (six
 // refreshes at 60 Hz) is one it is not showing.
 constexpr std::chrono::milliseconds kUnseenAfter{100};
+// A frame callback still not sent after this long is asked for again, with
+// whatever changed meanwhile: a compositor that drops one must not freeze the
+// picture, and one that shows nothing of ours costs one commit a second.
+constexpr std::chrono::milliseconds kAskAgainAfter{1000};
 
 struct Output;
 struct Surface;
@@ -64,10 +68,12 @@ struct Surface {
   bool configured = false;
   std::uint32_t scale120 = 0;         // the compositor's preferred scale x120, where it says
   int buffer_scale = 1;               // without a viewport
+  int damage_margin = 0;              // through a fractional viewport: pixels a point covers
   int width = 0, height = 0;          // in pixels: its buffers' size
   MonitorPlace area;                  // its part of the framebuffer
   wl_callback* frame = nullptr;       // a frame in flight
-  std::chrono::steady_clock::time_point frame_sent;
+  std::chrono::steady_clock::time_point frame_sent;   // the first commit not yet answered
+  std::chrono::steady_clock::time_point frame_asked;  // its callback, or the last one asked again
   std::vector<RECT> pending;          // changed since the last commit, in its own pixels
   bool pending_all = true;
   int pool_fd = -1;
@@ -154,6 +160,7 @@ struct WaylandPresenter::State {
   void Lay();
   bool AwaitSizes(std::string& error);
   bool Flush(Surface& s);
+  bool AskAgain(Surface& s);
   void Input() {
     if (config.saver) ++escape_presses;
   }
@@ -587,6 +594,7 @@ void WaylandPresenter::State::Lay() {
       else
         wp_viewport_set_destination(s->viewport, -1, -1);
     }
+    s->damage_margin = via_viewport ? (w + s->points_width - 1) / std::max(s->points_width, 1) : 0;
     const int buffer_scale = via_viewport ? 1 : whole > 0 ? whole : scale;
     if (s->buffer_scale != buffer_scale) wl_surface_set_buffer_scale(s->surface, buffer_scale);
     s->buffer_scale = buffer_scale;
@@ -611,6 +619,14 @@ void WaylandPresenter::State::Lay() {
     height = std::max(height, placed[i].y + placed[i].height);
   }
 }
+
+namespace {
+void AskFrame(Surface& s) {
+  s.frame = wl_surface_frame(s.surface);
+  s.frame_sent = s.frame_asked = std::chrono::steady_clock::now();
+  wl_callback_add_listener(s.frame, &kFrameListener, &s);
+}
+}  // namespace
 
 // Sends what changed to the surface, if the compositor is ready for a frame
 // and a buffer is free; otherwise it waits for the next frame callback.
@@ -663,15 +679,34 @@ bool WaylandPresenter::State::Flush(Surface& s) {
   if (s.pending_all) {
     wl_surface_damage_buffer(s.surface, 0, 0, s.width, s.height);
   } else {
-    for (const RECT& r : s.pending) wl_surface_damage_buffer(s.surface, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    // Through a fractional scale the compositor maps the damage to its own
+    // pixels and may round it inwards, leaving a stale pixel at an edge: each
+    // rectangle grows by what one desktop point covers.
+    const int g = s.damage_margin;
+    for (const RECT& r : s.pending)
+      wl_surface_damage_buffer(s.surface, r.left - g, r.top - g, r.right - r.left + 2 * g, r.bottom - r.top + 2 * g);
   }
   s.pending.clear();
   s.pending_all = false;
-  s.frame = wl_surface_frame(s.surface);
-  s.frame_sent = std::chrono::steady_clock::now();
-  wl_callback_add_listener(s.frame, &kFrameListener, &s);
+  AskFrame(s);
   wl_surface_commit(s.surface);
   b.busy = true;
+  return true;
+}
+
+// The frame callback has not come for long: drop it and commit again with a
+// new one, and whatever changed meanwhile. The wait still counts from the
+// first commit it has not answered, so a surface really not shown stays unseen.
+bool WaylandPresenter::State::AskAgain(Surface& s) {
+  const auto sent = s.frame_sent;
+  wl_callback_destroy(s.frame);
+  s.frame = nullptr;
+  if (!Flush(s)) return false;
+  if (s.frame == nullptr) {
+    AskFrame(s);
+    wl_surface_commit(s.surface);
+  }
+  s.frame_sent = sent;
   return true;
 }
 
@@ -772,6 +807,10 @@ std::optional<Failure> WaylandPresenter::Pump(PresenterEvents& events) {
       (watch.revents & (POLLHUP | POLLERR))) {
     return HostFailed("lost the connection to the display");
   }
+  const auto now = std::chrono::steady_clock::now();
+  for (Surface* s : st.Surfaces())
+    if (s->frame != nullptr && now - s->frame_asked >= kAskAgainAfter && !st.AskAgain(*s))
+      return HostFailed("out of shared memory for the picture");
   events.escape_presses += st.escape_presses;
   st.escape_presses = 0;
   if (st.closed) events.closed = true;
