@@ -1,62 +1,36 @@
 #!/usr/bin/env bash
 # Native Wayland in a real compositor (sway, headless, software rendering),
 # with no X server: the picture on screen pixel for pixel the headless one of
-# the same seed and frame, at scale 1 and 2; the field full-screen, following
-# an output's new size, a second output of another scale and an output taken
+# the same seed and frame, at scale 1 and 2, and across two outputs side by
+# side and stacked at mixed scales; the field full-screen, following an
+# output's new size, a second output of another scale and an output taken
 # away; Escape ending it cleanly, and a compositor that dies ending it with
 # status 1. The compositor refuses root: it and the program run as nobody.
 # Usage: wayland_test.sh path/to/squarefield
 bin=${1:?}
 source "$(dirname "$0")/lib.sh"
-[ "$(id -u)" = 0 ] || cannot_run wayland "needs root to run the compositor as nobody"
+source "$(dirname "$0")/wayland_lib.sh"
 need wayland sway sway swaymsg
 need wayland grim grim
 need wayland wtype wtype
 need wayland swayidle swayidle
-rt=$(mktemp -d)
-on_exit() { rm -rf "$rt"; }
-chown nobody "$rt"; chmod 700 "$rt"
 /usr/bin/python3 -c 'import gi; gi.require_version("Gtk", "3.0")' 2>/dev/null ||
   cannot_run wayland "no GTK for Python (packages python3-gi, gir1.2-gtk-3.0)"
+wayland_rig wayland "$bin"
 printf 'output HEADLESS-1 resolution 1280x720\ndefault_border none\n' >"$rt/config"
 # The ordinary window of the wallpaper's test floats over part of the output.
 echo 'for_window [title="plain"] floating enable, resize set 400 300, move position 100 100' >>"$rt/config"
-cp "$bin" "$rt/squarefield"
 cp "$(dirname "$0")/plain_window.py" "$rt/"
-chmod 755 "$rt/squarefield"; chmod 644 "$rt/config" "$rt/plain_window.py"
-# With AS_EXEC set (for a process started in the background) it replaces the
-# subshell, so that $! is the process itself and the exit trap ends it.
-as() {
-  ${AS_EXEC:+exec} setpriv --reuid=nobody --regid=nogroup --clear-groups env -i PATH=/usr/bin:/bin HOME="$rt" XDG_RUNTIME_DIR="$rt" \
-    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 ${wl:+WAYLAND_DISPLAY=$wl} "$@"
-}
-wl=
+chmod 644 "$rt/config" "$rt/plain_window.py"
 AS_EXEC=1 as sway -c "$rt/config" >"$rt/sway.log" 2>&1 &
 keep_pid $!
-for _ in $(seq 100); do ls "$rt"/wayland-[0-9] >/dev/null 2>&1 && break; sleep 0.1; done
-wl=$(basename "$(ls "$rt"/wayland-[0-9] 2>/dev/null | head -1)")
-[ -n "$wl" ] || { echo "FAIL: sway did not start: $(tail -3 "$rt/sway.log")"; exit 1; }
+await_socket "$rt/sway.log"
+wl=$socket
 sock=$(ls "$rt"/sway-ipc.*)
 msg() { as SWAYSOCK="$sock" swaymsg "$@"; }
 shot() { as grim "${@:2}" "$rt/shot.png" && cp "$rt/shot.png" "$1"; }
 
-# Exactness at scale 1 and 2: a seeded slow run stopped between frames, its
-# output shot, and the shot compared with the headless picture (lib.sh).
-# Usage: exact NAME WIDTH HEIGHT [OPTION...] (the output's size in pixels)
-exact() {
-  local name=$1 p
-  AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --seed 5 --fps 4 --trace "$rt/$name.txt" "${@:4}" 2>"$work/err" &
-  p=$!
-  keep_pid $p
-  sleep 3
-  kill -STOP $p
-  sleep 0.3
-  shot "$work/$name.png"
-  kill -TERM $p
-  kill -CONT $p
-  wait $p
-  same_as_headless "$bin" "$name" "$work/$name.png" "$(frames_in "$rt/$name.txt")" "$2" "$3"
-}
+# Exactness at scale 1 and 2 (wayland_lib.sh).
 exact scale-1 1280 720
 msg output HEADLESS-1 scale 2 >/dev/null
 exact scale-2 1280 720
@@ -230,14 +204,52 @@ sleep 0.5
 pgrep -f "$rt/squarefield --saver" >/dev/null && { fail "swayidle: a screensaver is left running"; pkill -9 -f "$rt/squarefield --saver"; }
 stop_server $idle
 
+# One field across two outputs, side by side and stacked, at scales 1 and 2:
+# each output's shot is its part of the headless frame of the whole field
+# (the outputs' bounding box in pixels).
+# Usage: across NAME WIDTH HEIGHT X2 Y2  (the field's size; where HEADLESS-2's part starts)
+across() {
+  local name=$1 w=$2 h=$3 p k f one two
+  AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --seed 5 --fps 4 --trace "$rt/$name.txt" 2>"$work/err" &
+  p=$!
+  keep_pid $p
+  sleep 3
+  kill -STOP $p
+  sleep 0.3
+  shot "$work/$name-1.png" -o HEADLESS-1
+  shot "$work/$name-2.png" -o HEADLESS-2
+  kill -TERM $p
+  kill -CONT $p
+  wait $p
+  k=$(frames_in "$rt/$name.txt")
+  for f in $k $((k - 1)) $((k + 1)); do
+    "$bin" --headless --size "${w}x$h" --seed 5 --frames "$f" --png "$work/whole.png" 2>/dev/null
+    convert "$work/whole.png" -crop "1280x720+0+0" +repage "$work/part-1.png"
+    convert "$work/whole.png" -crop "1280x720+$4+$5" +repage "$work/part-2.png"
+    one=$(compare -metric AE "$work/$name-1.png" "$work/part-1.png" null: 2>&1)
+    two=$(compare -metric AE "$work/$name-2.png" "$work/part-2.png" null: 2>&1)
+    [ "$one" = 0 ] && [ "$two" = 0 ] && { echo "$name: each output is its part of the headless frame $f of ${w}x$h"; return 0; }
+    [ "$f" = "$k" ] && why="$one and $two pixels differ"
+  done
+  fail "$name: the outputs are not their parts of the headless frame $k of ${w}x$h ($why; trace: $(head -1 "$rt/$name.txt"))"
+}
+msg output HEADLESS-1 resolution 1280x720 position 0 0 scale 1 >/dev/null
+msg output HEADLESS-2 resolution 1280x720 position 1280 0 scale 1 >/dev/null
+across side-by-side 2560 720 1280 0
+msg output HEADLESS-2 scale 2 >/dev/null
+across side-by-side-scale-2 2560 720 1280 0
+msg output HEADLESS-2 position 0 720 scale 1 >/dev/null
+across stacked 1280 1440 0 720
+
 # An output taken away, then the compositor gone. A nested compositor with two
 # outputs, each a window of the outer one: closing a window removes its output.
 AS_EXEC=1 as WLR_BACKENDS=wayland WLR_WL_OUTPUTS=2 sway -c "$rt/config" >"$rt/inner.log" 2>&1 &
 inner=$!
 keep_pid $inner
-for _ in $(seq 100); do [ -e "$rt/wayland-2" ] && [ "$(ls "$rt"/sway-ipc.* | wc -l)" = 2 ] && break; sleep 0.1; done
+await_socket "$rt/inner.log"
+for _ in $(seq 100); do [ "$(ls "$rt"/sway-ipc.* | wc -l)" = 2 ] && break; sleep 0.1; done
 inner_sock=$(ls "$rt"/sway-ipc.* | grep -v "^$sock$")
-wl=wayland-2
+wl=$socket
 AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --fps 60 2>"$work/err" &
 pid=$!
 keep_pid $pid
@@ -254,7 +266,7 @@ wl=
 msg '[title="wlroots - WL-2"] kill' >/dev/null
 for _ in $(seq 50); do [ "$(inner_outputs)" = 1 ] && break; sleep 0.1; done
 [ "$(inner_outputs)" = 1 ] || fail "closing the nested compositor's window did not remove its output"
-wl=wayland-2
+wl=$socket
 sleep 1.5
 kill -0 $pid 2>/dev/null || fail "an output removed: the program ended"
 shot "$work/left.png" -o WL-1
