@@ -39,7 +39,7 @@ start_kwin() {
   keep_pid $kwin
   await_socket "$rt/kwin.log"
   for _ in $(seq 50); do [ -s "$rt/bus" ] && break; sleep 0.1; done
-  wl=$1
+  wl=$socket
   sleep 2  # its desktop set up behind the socket
 }
 stop_kwin() {
@@ -48,7 +48,7 @@ stop_kwin() {
 }
 shot() { as DBUS_SESSION_BUS_ADDRESS="$(cat "$rt/bus")" /usr/bin/python3 "$rt/kwin_shot.py" "$rt/shot.png" && cp "$rt/shot.png" "$1"; }
 
-start_kwin kwin-1
+start_kwin wayland-kwin-1
 exact scale-1 1280 720
 
 # The wallpaper below an ordinary window: no field over the window, the field
@@ -76,12 +76,12 @@ dies_with_compositor "kwin" $pid "$(cat "$rt/kwin.pid")"
 stop_kwin
 
 # A fractional scale: the buffer in the output's own pixels, shown one to one.
-start_kwin kwin-2 --scale 1.5
+start_kwin wayland-kwin-2 --scale 1.5
 exact scale-1.5 1920 1080
 stop_kwin
 
 # Two outputs side by side: one field across both.
-start_kwin kwin-3 --output-count 2
+start_kwin wayland-kwin-3 --output-count 2
 exact two-outputs 2560 720
 stop_kwin
 finish_tests kwin
