@@ -47,6 +47,32 @@ run_cases bad_option 15 <<'CASES'
 CASES
 "$bin" --headless --frames 1 --trace /no/such/dir/t.txt 2>err.txt
 [ $? = 2 ] && grep -q -- "--trace" err.txt || fail "unwritable trace"
+# A name with control characters is shown escaped, as a shell takes it back:
+# the message stays one line, and nothing in it speaks to the terminal.
+escaped_name() {
+  local name=$1 shown=$2
+  "$bin" --headless --frames 1 --png "$name" 2>err.txt
+  local status=$?
+  [ "$status" = 2 ] && [ "$(wc -l <err.txt)" = 1 ] && ! grep -q $'\e' err.txt && grep -qF -- "$shown" err.txt ||
+    fail "a name with control characters: status $status, said: $(od -c err.txt | head -3)"
+}
+escaped_name $'\e[31mRED\e[0m/x.png' "\$'\\033[31mRED\\033[0m/x.png'"
+escaped_name $'two\nlines/x.png' "\$'two\\nlines/x.png'"
+
+# A name too long for any folder, and a count too large: refused at the check,
+# before the run, each saying so.
+"$bin" --headless --frames 1 --png "$(printf 'x%.0s' $(seq 300)).png" 2>err.txt
+status=$?
+[ "$status" = 2 ] && grep -q "File name too long" err.txt || fail "a 304-byte name: status $status, said: $(cat err.txt)"
+"$bin" --headless --frames 99999999999999999999 2>err.txt
+status=$?
+[ "$status" = 2 ] && grep -q "is too large" err.txt || fail "--frames 99999999999999999999: status $status, said: $(cat err.txt)"
+
+# A trace whose reader goes away, SIGPIPE ignored: the run ends at once with
+# status 1 and the reason, not at the next signal.
+(trap '' PIPE; timeout 20 "$bin" --headless --size 64x48 --trace - 2>err.txt; echo $? >status.txt) | head -c 10 >/dev/null
+[ "$(cat status.txt)" = 1 ] && [ "$(cat err.txt)" = "squarefield: standard output: Broken pipe" ] ||
+  fail "a trace's reader gone: status $(cat status.txt), said: $(cat err.txt)"
 
 # Seeded runs repeat byte for byte, draw exactly --frames frames, and make a PNG.
 "$bin" --headless --size 320x240 --frames 40 --seed 7 --trace a.txt --png a.png || fail "seeded run 1"
@@ -80,9 +106,11 @@ tail -3 e.txt | tr '\n' ' ' | grep -q "ShowCursor 1 -> 0 DeleteObject 4 DeleteOb
 [ -z "$gif" ] || { [ "$(head -c 6 e.gif)" = GIF89a ] && [ "$(tail -c 1 e.gif | od -An -tx1 | tr -d ' ')" = 3b ]; } ||
   fail "no whole GIF after an error"
 
-# SIGTERM and SIGINT end an endless run the way Escape does.
+# SIGTERM and SIGINT end an endless run the way Escape does. (A script's
+# background jobs start with SIGINT ignored, which the program keeps: these
+# start with it at its default, as from a terminal.)
 for sig in TERM INT; do
-  "$bin" --headless --size 320x240 --trace s.txt &
+  env --default-signal=INT "$bin" --headless --size 320x240 --trace s.txt &
   pid=$!
   sleep 0.5
   kill -s "$sig" "$pid"
@@ -92,6 +120,25 @@ for sig in TERM INT; do
   tail -4 s.txt | tr '\n' ' ' | grep -q "Unload ShowCursor 1 -> 0 DeleteObject 4 DeleteObject 5" || fail "SIG$sig: no clean shut-down"
   rm -f s.txt
 done
+
+# A signal ignored by whoever started it stays ignored: the run goes on through it.
+kept_ignored() {
+  local sig=$1 pid
+  bash -c "trap '' $sig; exec \"\$0\" --headless --size 64x48" "$bin" &
+  pid=$!
+  sleep 0.5
+  kill -s "$sig" "$pid"
+  sleep 0.3
+  kill -0 "$pid" 2>/dev/null || fail "SIG$sig ignored at start: it ended the run"
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+}
+run_cases kept_ignored 4 <<'SIGNALS'
+INT
+TERM
+HUP
+QUIT
+SIGNALS
 
 # Outputs that are not regular files are written, never replaced; "-" is standard output.
 fresh
@@ -105,7 +152,7 @@ timeout 20 cat pipe >from-pipe.txt &
 wait
 [ -p pipe ] && cmp -s piped.txt from-pipe.txt || fail "--trace FIFO: replaced, or not the trace"
 # Stopped while it waits for the FIFO's reader: nothing ran, so the signal's own status, no message.
-"$bin" --headless --frames 2 --trace pipe 2>err.txt &
+env --default-signal=INT "$bin" --headless --frames 2 --trace pipe 2>err.txt &
 pid=$!
 sleep 0.5
 kill -INT "$pid"
@@ -248,13 +295,36 @@ status=$?
 [ -z "$(ls -A)" ] || fail "second SIGTERM: left $(ls -A)"
 cd "$work" || exit 1
 
+# A FIFO for the PNG, which is written at the end, and no reader: one SIGTERM
+# ends the run and the wait for a reader together, with 143 and no message
+# (an endless run, and one with --frames that waits when the signal comes).
+fifo_png() {
+  local pid status
+  rm -f png.fifo
+  mkfifo png.fifo
+  "$bin" --headless --size 64x48 $1 --png png.fifo 2>err.txt &
+  pid=$!
+  sleep 1
+  kill -TERM "$pid"
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && { kill -9 "$pid"; fail "--png FIFO ${1:-endless}: one SIGTERM did not end the wait for a reader"; }
+  wait "$pid"
+  status=$?
+  [ "$status" = 143 ] && [ ! -s err.txt ] || fail "--png FIFO ${1:-endless}: status $status, said: $(cat err.txt)"
+  rm -f png.fifo err.txt
+}
+run_cases fifo_png 2 <<'CASES'
+--frames=5
+--seed=1
+CASES
+
 # A stop while a large output is still being set up ends the run cleanly too:
 # one frame, a whole GIF (or PNG), and no temporary left.
 fresh
 out="--png big.png"
 [ -n "$("$bin" --help | grep -- --gif)" ] && out="--gif big.gif"
 # shellcheck disable=SC2086
-"$bin" --headless --size 8000x6000 --frames 50 $out &
+env --default-signal=INT "$bin" --headless --size 8000x6000 --frames 50 $out &
 pid=$!
 sleep 0.2
 kill -INT "$pid"

@@ -187,7 +187,11 @@ std::optional<Failure> ReadValues(const CLI::App& app, const Texts& texts, Optio
   }
   std::uint64_t number = 0;
   if (!texts.frames.empty()) {
-    if (!ParseWhole(texts.frames, number) || number < 1 || number > INT64_MAX)
+    const bool digits = std::all_of(texts.frames.begin(), texts.frames.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool parsed = ParseWhole(texts.frames, number);
+    if (digits && (!parsed || number > INT64_MAX) && texts.frames.find_first_not_of('0') != std::string::npos)
+      return Bad("--frames: '" + texts.frames + "' is too large (at most 9223372036854775807)");
+    if (!parsed || number < 1 || number > INT64_MAX)
       return Bad("--frames: '" + texts.frames + "' is not a whole number of at least 1");
     options.frames = static_cast<std::int64_t>(number);
   }
@@ -241,14 +245,15 @@ std::optional<Failure> CheckOutputs(const Options& options) {
     const auto& [name, path] = outputs[i];
     if (path->empty()) continue;
     // An option's name taken as a file name is a slip; a real one can be written ./-name.
+    const std::string shown = ShownName(*path, true);
     if (path->size() > 1 && (*path)[0] == '-')
-      return Bad(std::string(name) + ": '" + *path + "' is not a file name (for a file of that name, write ./" +
-                  *path + ")");
+      return Bad(std::string(name) + ": " + shown + " is not a file name (for a file of that name, write ./" +
+                 ShownName(*path, false) + ")");
     std::string problem;
-    if (!CanWrite(*path, problem)) return Bad(std::string(name) + ": cannot write '" + *path + "': " + problem);
+    if (!CanWrite(*path, problem)) return Bad(std::string(name) + ": cannot write " + shown + ": " + problem);
     for (std::size_t j = 0; j < i; ++j)
       if (!outputs[j].second->empty() && SameOutput(*outputs[j].second, *path))
-        return Bad(std::string(name) + ": '" + *path + "' is also the " + outputs[j].first + " output");
+        return Bad(std::string(name) + ": " + shown + " is also the " + outputs[j].first + " output");
   }
   return std::nullopt;
 }

@@ -15,7 +15,7 @@ struct Failure {
     Output,        // an output file could not be finished
     OutOfMemory,
     HostFailed,    // the display failed while the effect ran (pumping, presenting)
-    Stopped,       // a stop signal came before anything ran (waiting to open an output)
+    Stopped,       // a stop signal ended a wait to open an output (a FIFO with no reader)
   };
   Kind kind;
   std::vector<std::string> lines;

@@ -1,5 +1,6 @@
 #include "shell/output_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,33 @@
 namespace squarefield {
 
 namespace fs = std::filesystem;
+
+std::string ShownName(const std::string& name, bool quoted) {
+  const bool plain = std::none_of(name.begin(), name.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+  });
+  if (plain) return quoted ? "'" + name + "'" : name;
+  std::string shown = "$'";
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '\'') {
+      shown += '\\';
+      shown += c;
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (u < 0x20 || u == 0x7f) {
+      const char octal[] = {'\\', static_cast<char>('0' + (u >> 6)), static_cast<char>('0' + ((u >> 3) & 7)),
+                            static_cast<char>('0' + (u & 7)), 0};
+      shown += octal;
+    } else {
+      shown += c;
+    }
+  }
+  return shown + "'";
+}
 
 namespace {
 
@@ -162,7 +190,8 @@ std::FILE* OutputFile::Open(std::string& problem) {
       file_ = DescriptorStream(place->fd, problem);
       return file_;
     case Place::Kind::Device:
-      file_ = OpenDevice(place->target, problem);
+      // After a stop, a FIFO with no reader yet is not waited for.
+      file_ = OpenDevice(place->target, StopSignal() == 0, problem);
       return file_;
     case Place::Kind::File:
       break;

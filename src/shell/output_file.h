@@ -14,6 +14,12 @@
 
 namespace squarefield {
 
+// A file name as a message shows it: in single quotes when `quoted`, and, when
+// it holds a control character (a newline, a terminal's escape), as a shell
+// would take it back, $'...' with each such character escaped, so a message
+// stays one line and never speaks to the terminal.
+std::string ShownName(const std::string& name, bool quoted);
+
 // True when `path` can be written as OutputFile writes it. Leaves nothing behind.
 bool CanWrite(const std::string& path, std::string& problem);
 

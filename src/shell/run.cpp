@@ -5,6 +5,7 @@
 
 #include "app/program.h"
 #include "hosts/headless/png_export.h"
+#include "runtime/stop_request.h"
 #include "shell/output_file.h"
 #include "shell/stop.h"
 #ifdef SQUAREFIELD_HAS_GIF
@@ -16,7 +17,8 @@ namespace squarefield {
 namespace {
 
 std::string Problem(const std::string& path, const std::string& why) {
-  return (path == "-" ? std::string("standard output") : path) + ": " + (why.empty() ? "could not be written" : why);
+  return (path == "-" ? std::string("standard output") : ShownName(path, false)) + ": " +
+         (why.empty() ? "could not be written" : why);
 }
 
 // An output opened before the run: a stop that came while it waited (a FIFO
@@ -51,8 +53,19 @@ class Outputs {
       recording.on_frame = [this, &pixels] { gif_->AddFrame(pixels); };
     }
 #endif
+    // A trace whose writes fail for good (its reader gone, the disk full) ends
+    // the run at once, as a stop does; Finish then says why.
+    if (trace_) {
+      recording.on_frame = [this, record = std::move(recording.on_frame)] {
+        if (record) record();
+        if (std::ferror(trace_->Stream())) RequestStop();
+      };
+    }
     return std::nullopt;
   }
+
+  // A stop signal ended a wait for an output's reader: nothing was written there.
+  bool Stopped() const { return stopped_; }
 
   // Every output that can be finished is, whatever became of the others: one line per one that was not.
   std::vector<std::string> Finish(bool out_of_memory) {
@@ -80,7 +93,12 @@ class Outputs {
       bool written = png.Open(why) && WritePng(*host_.Pixels(), png.Stream(), write_error);
       if (!written && why.empty() && write_error != 0) why = std::strerror(write_error);
       written = written && png.Commit(why);
-      if (!written) problems.push_back(Problem(config_.png, why));
+      // A signal while it waited for a FIFO's reader, or before a reader came:
+      // the signal's own end, as before the run.
+      if (!written && png.Stream() == nullptr && StopSignal() != 0)
+        stopped_ = true;
+      else if (!written)
+        problems.push_back(Problem(config_.png, why));
     }
     return problems;
   }
@@ -88,6 +106,7 @@ class Outputs {
  private:
   Host& host_;
   const RunConfig& config_;
+  bool stopped_ = false;
   std::unique_ptr<OutputFile> trace_;
 #ifdef SQUAREFIELD_HAS_GIF
   std::unique_ptr<OutputFile> gif_file_;
@@ -116,6 +135,7 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config) {
     return failure;
   }
   if (!problems.empty()) return Failure(Failure::Kind::Output, problems);
+  if (outputs.Stopped()) return Failure(Failure::Kind::Stopped, std::vector<std::string>{});
   return std::nullopt;
 }
 

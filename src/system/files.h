@@ -34,8 +34,9 @@ std::optional<int> NamedDescriptor(const std::string& path);
 // A stream on a copy of that descriptor, written as it was opened; null with `problem`.
 std::FILE* DescriptorStream(int fd, std::string& problem);
 
-// Opens a device for writing; null with `problem`.
-std::FILE* OpenDevice(const std::string& target, std::string& problem);
+// Opens a device for writing; null with `problem`. Without `wait_for_reader` a
+// FIFO nobody reads yet is not waited for: null at once.
+std::FILE* OpenDevice(const std::string& target, bool wait_for_reader, std::string& problem);
 
 // Creates an empty temporary file beside `target`, exclusively: an existing
 // file or symlink of that name is never opened. Returns its descriptor, or -1

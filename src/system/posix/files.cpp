@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <initializer_list>
 
@@ -15,7 +16,13 @@ namespace fs = std::filesystem;
 
 fs::path PathOf(const std::string& utf8) { return fs::path(utf8); }
 
-std::optional<std::string> RefusedName(const std::string&) { return std::nullopt; }
+// A name no folder here can hold: each part of a path has at most NAME_MAX
+// bytes, which only the write at the end would otherwise find out.
+std::optional<std::string> RefusedName(const std::string& path) {
+  for (const auto& part : fs::path(path))
+    if (part.native().size() > NAME_MAX) return std::string(std::strerror(ENAMETOOLONG));
+  return std::nullopt;
+}
 
 bool IsDevice(const std::string&, fs::file_type type) {
   return type == fs::file_type::character || type == fs::file_type::fifo;
@@ -63,9 +70,23 @@ std::FILE* DescriptorStream(int fd, std::string& problem) {
   return stream;
 }
 
-std::FILE* OpenDevice(const std::string& target, std::string& problem) {
-  std::FILE* stream = std::fopen(target.c_str(), "wb");
-  if (stream == nullptr) problem = std::strerror(errno);
+std::FILE* OpenDevice(const std::string& target, bool wait_for_reader, std::string& problem) {
+  if (wait_for_reader) {
+    std::FILE* stream = std::fopen(target.c_str(), "wb");
+    if (stream == nullptr) problem = std::strerror(errno);
+    return stream;
+  }
+  const int fd = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    problem = std::strerror(errno);
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) {
+    problem = std::strerror(errno);
+    close(fd);
+  }
   return stream;
 }
 

@@ -25,11 +25,12 @@ extern "C" void squarefield_ending_signal(int signal) {
   raise(signal);
 }
 
-// `keep_ignored`: leave the signal ignored if it was (SIGHUP under nohup).
-// SIGINT is always ours: a shell ignores it in the jobs it starts in the background.
-void Install(int signal, bool keep_ignored, void (*handler)(int)) {
+// A signal ignored when the program started stays ignored: whoever started it
+// meant that (nohup's SIGHUP, `trap '' TERM`, the SIGINT a shell ignores in the
+// jobs it starts in the background).
+void Install(int signal, void (*handler)(int)) {
   struct sigaction old {};
-  if (keep_ignored && sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
+  if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
@@ -40,13 +41,13 @@ void Install(int signal, bool keep_ignored, void (*handler)(int)) {
 
 void RouteStopSignals(void (*on_stop)(int), void (*on_end)(int)) {
   g_on_end = on_end;
-  Install(SIGINT, false, on_stop);
-  Install(SIGTERM, false, on_stop);
-  Install(SIGHUP, true, on_stop);
+  Install(SIGINT, on_stop);
+  Install(SIGTERM, on_stop);
+  Install(SIGHUP, on_stop);
   // Faults are left to the default (and to the sanitizers, which report them).
   for (const int signal : {SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO,
                            SIGPWR, SIGSYS, SIGTRAP, SIGSTKFLT})
-    Install(signal, true, squarefield_ending_signal);
+    Install(signal, squarefield_ending_signal);
 }
 
 void RemoveFileNow(const char* path) { unlink(path); }

@@ -62,7 +62,7 @@ std::FILE* DescriptorStream(int, std::string& problem) {
   return nullptr;
 }
 
-std::FILE* OpenDevice(const std::string& target, std::string& problem) {
+std::FILE* OpenDevice(const std::string& target, bool, std::string& problem) {
   std::FILE* stream = _wfopen(PathOf(target).c_str(), L"wb");
   if (stream == nullptr) problem = std::strerror(errno);
   return stream;
