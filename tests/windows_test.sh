@@ -27,6 +27,11 @@ build/default/squarefield --headless --size 1024x768 --frames 300 --seed 7 --tra
 cmp "$work/win.txt" "$work/linux.txt" || fail "traces differ between the Windows and Linux builds"
 cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows and Linux builds"
 "$wine" "$exe" --headless --frames 3 --trace NUL --png "$work/nul.png" || fail "--trace NUL under Wine"
+# Two outputs whose names differ only in case are one file here: refused at the check.
+(cd "$work" && "$wine" "$(realpath "$OLDPWD/$exe")" --headless --frames 2 --png x.png --trace X.PNG 2>case.err)
+status=$?
+[ "$status" = 2 ] && grep -q "is also the --png output" "$work/case.err" && [ ! -e "$work/X.PNG" ] ||
+  fail "--png x.png --trace X.PNG: status $status, said: $(cat "$work/case.err")"
 # Names outside ASCII are the files they name, and nothing is left beside them.
 mkdir "$work/names" "$WINEPREFIX/drive_c/adv test"
 exe_abs=$(realpath "$exe")
@@ -223,6 +228,22 @@ xdotool type 99
 xdotool key Escape
 await_exit 4
 [ "$(fps_setting)" = 0x1e ] || fail "/c: Cancel changed the setting to '$(fps_setting)'"
+# A rate that is not a whole number is refused with a message, never read as another.
+"$wine" "$scr" /c &
+pid=$!
+for _ in $(seq 40); do xdotool search --name '^squarefield settings$' >/dev/null 2>&1 && break; sleep 0.25; done
+sleep 0.5
+xdotool key ctrl+a
+xdotool type 0.5
+xdotool key Return
+sleep 1
+refused=$(xdotool search --name '^squarefield$' 2>/dev/null | wc -l)
+xdotool key Return
+sleep 0.5
+xdotool key Escape
+await_exit 4
+[ "$refused" -ge 1 ] && [ "$(fps_setting)" = 0x1e ] ||
+  fail "/c: 0.5 was not refused with a message ($refused message windows), the setting is '$(fps_setting)'"
 
 # An .scr deep in folders (a path past 260 characters) with no arguments is
 # still a screensaver asked for its settings, not the field.
@@ -396,6 +417,23 @@ cp "$c/mine/squarefield/uninstall.exe" "$c/other/" && uninstall 'C:\other'
 uninstall 'C:\mine\squarefield'
 [ "$(ls -A "$c/mine")" = README.txt ] && [ "$(cat "$c/mine/README.txt")" = mine ] ||
   fail "uninstall from /D=: the folder holds $(ls -A "$c/mine" | tr '\n' ' ')"
+# /D= naming another program's folder, its own uninstall.exe in it: ours goes
+# into a folder of its own there, and neither install nor uninstall touches theirs.
+mkdir -p "$c/Tools/OtherApp"
+echo "OtherApp's own uninstaller" >"$c/Tools/OtherApp/uninstall.exe"
+echo "OtherApp readme" >"$c/Tools/OtherApp/README.txt"
+install '/D=C:\Tools\OtherApp' && uninstall 'C:\Tools\OtherApp\squarefield'
+[ "$(cat "$c/Tools/OtherApp/uninstall.exe")" = "OtherApp's own uninstaller" ] &&
+  [ "$(cat "$c/Tools/OtherApp/README.txt")" = "OtherApp readme" ] && [ "$(ls -A "$c/Tools/OtherApp" | wc -l)" = 2 ] ||
+  fail "installer /D= over another program's uninstall.exe: its folder holds $(ls -A "$c/Tools/OtherApp" | tr '\n' ' ')"
+# Installed again elsewhere: the installation moves, no copy is left behind without its entry.
+install && install '/D=C:\Other'
+[ ! -e "$c/Program Files/squarefield" ] && [ -s "$c/Other/squarefield.exe" ] ||
+  fail "installer: installed again in C:\Other, the first copy is left: $(ls -A "$c/Program Files/squarefield" 2>&1 | tr '\n' ' ')"
+"$wine" reg query "$uninstall_key" /v InstallLocation 2>/dev/null | tr -d '\r' | grep -qi 'REG_SZ *C:\\Other$' ||
+  fail "installer: installed again in C:\Other, the entry does not say so"
+uninstall 'C:\Other'
+[ ! -e "$c/Other" ] || fail "uninstall from C:\Other: left $(ls -A "$c/Other" | tr '\n' ' ')"
 # While the installed saver runs, an upgrade and an uninstall refuse (status 2) and change nothing.
 # (The uninstaller's own status comes back when it runs in place: _?= with a path it reads unquoted.)
 install '/D=C:\sqf'

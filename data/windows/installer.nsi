@@ -69,10 +69,12 @@ FunctionEnd
 Section "squarefield"
   SetRegView 64
   ${DisableX64FSRedirection}
-  ; A folder of its own: one that holds someone else's files (not an earlier
-  ; install of ours) gets a squarefield folder inside it, so nothing of theirs
-  ; is overwritten now or removed by the uninstall.
-  IfFileExists "$INSTDIR\uninstall.exe" own_folder
+  ; A folder of its own: one that holds files and is not where the record
+  ; says we are installed gets a squarefield folder inside it, so nothing of
+  ; another program's is overwritten now or removed by the uninstall (a file
+  ; name, even uninstall.exe, says nothing of whose it is).
+  ReadRegStr $R7 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  StrCmp $R7 $INSTDIR own_folder
   ${DirState} "$INSTDIR" $R0
   IntCmp $R0 1 0 own_folder own_folder
   StrCpy $INSTDIR "$INSTDIR\squarefield"
@@ -81,6 +83,18 @@ own_folder:
   Call RefuseIfRunning
   StrCpy $R8 "$SYSDIR\squarefield.scr"
   Call RefuseIfRunning
+  ; Installed elsewhere before: the installation moves here, and the earlier
+  ; copy's files, ours by the record, go (an orphan would keep no Apps entry).
+  StrCmp $R7 "" moved
+  StrCmp $R7 $INSTDIR moved
+  StrCpy $R8 "$R7\squarefield.exe"
+  Call RefuseIfRunning
+  Delete "$R7\squarefield.exe"
+  Delete "$R7\LICENSE.txt"
+  Delete "$R7\README.txt"
+  Delete "$R7\uninstall.exe"
+  RMDir "$R7"
+moved:
   SetOutPath "$INSTDIR"
   File "${BUILD}\squarefield.exe"
   File "/oname=LICENSE.txt" "${SOURCE}\LICENSE"

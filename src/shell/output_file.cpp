@@ -161,7 +161,7 @@ bool SameOutput(const std::string& a, const std::string& b) {
   if (a == "-" || b == "-") return a == b;
   std::error_code ec;
   if (fs::equivalent(P(a), P(b), ec) && !ec) return true;
-  return Destination(a) == Destination(b);
+  return SameName(Destination(a), Destination(b));
 }
 
 OutputFile::~OutputFile() { Abandon(); }

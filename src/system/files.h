@@ -13,6 +13,10 @@ namespace squarefield {
 // ANSI code page (Ωmega.png becoming Omega.png), so they become wide here.
 std::filesystem::path PathOf(const std::string& utf8);
 
+// True when two full paths name one file as this system compares names
+// (Windows: regardless of case).
+bool SameName(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // Why this system will not have an output of that name, before anything is
 // looked at (Windows' names kept for devices); nothing when it will.
 std::optional<std::string> RefusedName(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include "hosts/win32/lean_windows.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -31,9 +32,16 @@ INT_PTR CALLBACK SettingsProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) 
         case IDOK: {
           std::uint32_t fps = 0;
           if (IsDlgButtonChecked(dialog, IDC_UNPACED) != BST_CHECKED) {
-            BOOL ok = FALSE;
-            fps = GetDlgItemInt(dialog, IDC_FPS, &ok, FALSE);
-            if (!ok || fps < 1 || fps > kSaverMaxFps) {
+            // The box takes any text, so "0.5" reaches us whole and is refused,
+            // never read as 5.
+            wchar_t text[16] = {};
+            const UINT length = GetDlgItemTextW(dialog, IDC_FPS, text, 16);
+            bool whole = length > 0 && length < 16;
+            for (UINT i = 0; whole && i < length; ++i) {
+              whole = text[i] >= L'0' && text[i] <= L'9';
+              if (whole) fps = std::min<std::uint32_t>(fps * 10 + static_cast<std::uint32_t>(text[i] - L'0'), kSaverMaxFps + 1);
+            }
+            if (!whole || fps < 1 || fps > kSaverMaxFps) {
               MessageBoxW(dialog, L"The frame rate is a whole number from 1 to 10000.", L"squarefield",
                           MB_OK | MB_ICONWARNING);
               SetFocus(GetDlgItem(dialog, IDC_FPS));

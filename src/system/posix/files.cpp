@@ -16,6 +16,8 @@ namespace fs = std::filesystem;
 
 fs::path PathOf(const std::string& utf8) { return fs::path(utf8); }
 
+bool SameName(const fs::path& a, const fs::path& b) { return a == b; }
+
 // A name no folder here can hold: each part of a path has at most NAME_MAX
 // bytes, which only the write at the end would otherwise find out.
 std::optional<std::string> RefusedName(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <climits>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -24,6 +25,15 @@ std::string U8(const fs::path& path) {
 
 fs::path PathOf(const std::string& utf8) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+// As NTFS compares names: each character by its upper case, whatever the locale.
+bool SameName(const fs::path& a, const fs::path& b) {
+  const std::wstring& x = a.native();
+  const std::wstring& y = b.native();
+  return x.size() <= INT_MAX && y.size() <= INT_MAX &&
+         CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(), static_cast<int>(y.size()), TRUE) ==
+             CSTR_EQUAL;
 }
 
 // CON, PRN, AUX, COM1-9 and LPT1-9, with any extension and in any case, are
