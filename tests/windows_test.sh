@@ -27,6 +27,10 @@ build/default/squarefield --headless --size 1024x768 --frames 300 --seed 7 --tra
 cmp "$work/win.txt" "$work/linux.txt" || fail "traces differ between the Windows and Linux builds"
 cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows and Linux builds"
 "$wine" "$exe" --headless --frames 3 --trace NUL --png "$work/nul.png" || fail "--trace NUL under Wine"
+# A name too long for any folder: refused at the check, saying so.
+"$wine" "$exe" --headless --frames 1 --png "$work/$(printf 'x%.0s' $(seq 300)).png" 2>"$work/long.err"
+status=$?
+[ "$status" = 2 ] && grep -q "File name too long" "$work/long.err" || fail "a 304-character name: status $status, said: $(cat "$work/long.err")"
 # Two outputs whose names differ only in case are one file here: refused at the check.
 (cd "$work" && "$wine" "$(realpath "$OLDPWD/$exe")" --headless --frames 2 --png x.png --trace X.PNG 2>case.err)
 status=$?

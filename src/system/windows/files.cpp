@@ -40,6 +40,10 @@ bool SameName(const fs::path& a, const fs::path& b) {
 // devices in every folder: a run would end writing to the console or a
 // printer port. (NUL is a device too, and a welcome one: it is written.)
 std::optional<std::string> RefusedName(const std::string& path) {
+  // Each part of a path holds at most 255 UTF-16 units; only the write at the
+  // end would otherwise find out, as an input/output error.
+  for (const auto& part : PathOf(path))
+    if (part.native().size() > 255) return std::string("File name too long");
   std::string stem = U8(PathOf(path).filename());
   stem = stem.substr(0, stem.find('.'));
   while (!stem.empty() && (stem.back() == ' ')) stem.pop_back();
