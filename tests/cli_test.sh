@@ -68,6 +68,11 @@ status=$?
 status=$?
 [ "$status" = 2 ] && grep -q "is too large" err.txt || fail "--frames 99999999999999999999: status $status, said: $(cat err.txt)"
 
+# /dev/tty where there is no terminal: refused at the check, with the reason.
+setsid -w "$bin" --headless --frames 1 --trace /dev/tty </dev/null >/dev/null 2>err.txt
+status=$?
+[ "$status" = 2 ] && grep -q "No such device or address" err.txt || fail "--trace /dev/tty with no terminal: status $status, said: $(cat err.txt)"
+
 # A trace whose reader goes away, SIGPIPE ignored: the run ends at once with
 # status 1 and the reason, not at the next signal.
 (trap '' PIPE; timeout 20 "$bin" --headless --size 64x48 --trace - 2>err.txt; echo $? >status.txt) | head -c 10 >/dev/null

@@ -115,7 +115,7 @@ bool CanWrite(const std::string& path, std::string& problem) {
       return stream != nullptr;
     }
     case Place::Kind::Device:
-      return MayWrite(place->target, problem);
+      return MayWrite(place->target, problem) && DeviceOpens(place->target, problem);
     case Place::Kind::File:
       break;
   }

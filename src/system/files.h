@@ -13,6 +13,10 @@ namespace squarefield {
 // ANSI code page (Ωmega.png becoming Omega.png), so they become wide here.
 std::filesystem::path PathOf(const std::string& utf8);
 
+// True when a character device opens for writing at all (/dev/tty with no
+// terminal does not); false with `problem`. Other kinds: true.
+bool DeviceOpens(const std::string& target, std::string& problem);
+
 // True when two full paths name one file as this system compares names
 // (Windows: regardless of case).
 bool SameName(const std::filesystem::path& a, const std::filesystem::path& b);

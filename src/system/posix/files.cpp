@@ -18,6 +18,18 @@ fs::path PathOf(const std::string& utf8) { return fs::path(utf8); }
 
 bool SameName(const fs::path& a, const fs::path& b) { return a == b; }
 
+bool DeviceOpens(const std::string& target, std::string& problem) {
+  struct stat st {};
+  if (stat(target.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return true;
+  const int fd = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    problem = std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  return true;
+}
+
 // A name no folder here can hold: each part of a path has at most NAME_MAX
 // bytes, which only the write at the end would otherwise find out.
 std::optional<std::string> RefusedName(const std::string& path) {

@@ -57,6 +57,8 @@ std::optional<std::string> RefusedName(const std::string& path) {
 
 std::optional<std::string> OutputRefusal(const std::string&) { return std::nullopt; }
 
+bool DeviceOpens(const std::string&, std::string&) { return true; }
+
 // NUL, CON and named pipes are not files on disk, whatever stat makes of them.
 bool IsDevice(const std::string& target, fs::file_type) {
   const HANDLE h = CreateFileW(PathOf(target).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
