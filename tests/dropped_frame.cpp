@@ -5,15 +5,11 @@
 // The program must go on showing new pictures at its pace.
 // Usage: dropped_frame path/to/squarefield
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <wayland-server.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
+#include "bare_compositor.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace {
@@ -93,38 +89,19 @@ void BindOutput(wl_client* c, void*, std::uint32_t v, std::uint32_t id) {
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
-  char runtime[] = "/tmp/squarefield-wl-XXXXXX";
-  if (mkdtemp(runtime) == nullptr) return 2;
-  setenv("XDG_RUNTIME_DIR", runtime, 1);
-  wl_display* display = wl_display_create();
-  const char* socket = wl_display_add_socket_auto(display);
-  wl_global_create(display, &wl_compositor_interface, 4, nullptr, BindCompositor);
-  wl_global_create(display, &wl_shm_interface, 1, nullptr, BindShm);
-  wl_global_create(display, &xdg_wm_base_interface, 2, nullptr, BindWm);
-  wl_global_create(display, &wl_output_interface, 2, nullptr, BindOutput);
-  if (socket == nullptr) return 2;
-  const pid_t child = fork();
-  if (child == 0) {
-    setenv("WAYLAND_DISPLAY", socket, 1);
-    unsetenv("DISPLAY");
-    unsetenv("SQUAREFIELD_HOST");
-    execl(argv[1], argv[1], "--fps", "30", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  wl_event_loop* loop = wl_display_get_event_loop(display);
-  const auto start = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(4)) {
-    wl_event_loop_dispatch(loop, 10);
-    wl_display_flush_clients(display);
-  }
-  kill(child, SIGTERM);
+  BareCompositor compositor;
+  wl_global_create(compositor.display, &wl_compositor_interface, 4, nullptr, BindCompositor);
+  wl_global_create(compositor.display, &wl_shm_interface, 1, nullptr, BindShm);
+  wl_global_create(compositor.display, &xdg_wm_base_interface, 2, nullptr, BindWm);
+  wl_global_create(compositor.display, &wl_output_interface, 2, nullptr, BindOutput);
+  if (!compositor.Ready()) return 2;
+  char fps[] = "--fps", thirty[] = "30";
+  char* const args[] = {argv[1], fps, thirty, nullptr};
+  const pid_t child = compositor.Start(args);
   int status = 0;
-  for (int i = 0; i < 300 && waitpid(child, &status, WNOHANG) == 0; ++i) {
-    wl_event_loop_dispatch(loop, 10);
-    wl_display_flush_clients(display);
-  }
-  wl_display_destroy(display);
-  rmdir(runtime);
+  compositor.Serve(child, std::chrono::seconds(4), status);
+  kill(child, SIGTERM);
+  compositor.Serve(child, std::chrono::seconds(3), status);
   const bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   // At --fps 30 for 4 s, with one second lost to the dropped callback: about 90.
   std::printf("a dropped frame callback: %d pictures shown in 4 s at --fps 30; the run ended %s\n", server.shown,

@@ -53,6 +53,18 @@ exact() {
   same_as_headless "$bin" "$name" "$work/$name.png" "$(frames_in "$rt/$name.txt")" "$2" "$3"
 }
 
+# --wallpaper where the compositor has no background layer for clients:
+# refused with status 2 and the reason, never put in a window instead.
+wallpaper_refused() {
+  AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --wallpaper 2>"$work/err" &
+  local pid=$! status
+  keep_pid $pid
+  wait $pid
+  status=$?
+  [ "$status" = 2 ] && grep -q "offers no background layer" "$work/err" ||
+    fail "--wallpaper: status $status (not 2), and said '$(cat "$work/err")'"
+}
+
 # The program's end when its compositor is killed: status 1 and the one line.
 # Usage: dies_with_compositor WHAT PROGRAM-PID COMPOSITOR-PID
 dies_with_compositor() {

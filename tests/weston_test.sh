@@ -23,13 +23,7 @@ shot() {
 }
 exact weston 1280 720
 
-AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --wallpaper 2>"$work/err" &
-pid=$!
-keep_pid $pid
-wait $pid
-status=$?
-[ "$status" = 2 ] && grep -q "offers no background layer" "$work/err" ||
-  fail "--wallpaper: status $status (not 2), and said '$(cat "$work/err")'"
+wallpaper_refused
 
 AS_EXEC=1 as LSAN_OPTIONS=detect_leaks=0 "$rt/squarefield" --fps 30 --trace "$rt/run.txt" 2>"$work/err" &
 pid=$!
