@@ -93,7 +93,8 @@ start_xvfb 1024x768 || exit 1
 
 # Starts the program, waits until its window is mapped; sets $pid.
 start() {
-  "$bin" "$@" 2>"$work/err" &
+  # (As from a terminal: a script's background jobs start with SIGINT ignored, which the program keeps.)
+  env --default-signal=INT "$bin" "$@" 2>"$work/err" &
   pid=$!
   for _ in $(seq 100); do xdotool search --name '^squarefield$' >/dev/null 2>&1 && break; sleep 0.1; done
   xdotool search --name '^squarefield$' >/dev/null 2>&1 || echo "no window after 10 s; stderr: $(cat "$work/err")"

@@ -33,7 +33,7 @@ colours=$(identify -format '%k' frame-030.png)
 # Interrupted: what was recorded so far is a complete GIF.
 for sig in INT TERM; do
   mkdir "$sig" && cd "$sig" || exit 1
-  "$bin" --headless --size 160x120 --gif s.gif &
+  env --default-signal=INT "$bin" --headless --size 160x120 --gif s.gif &  # SIGINT at its default, as from a terminal
   pid=$!
   sleep 0.5
   kill -s "$sig" "$pid"
