@@ -26,7 +26,7 @@ ctest --test-dir build/windows --output-on-failure || fail "unit tests under Win
 build/default/squarefield --headless --size 1024x768 --frames 300 --seed 7 --trace "$work/linux.txt" --png "$work/linux.png"
 cmp "$work/win.txt" "$work/linux.txt" || fail "traces differ between the Windows and Linux builds"
 cmp "$work/win.png" "$work/linux.png" || fail "images differ between the Windows and Linux builds"
-"$wine" "$exe" --headless --frames 3 --trace NUL --png "$work/nul.png" || fail "--trace NUL under Wine"
+"$wine" "$exe" --headless --frames 3 --trace NUL --png "$work/with-nul.png" || fail "--trace NUL under Wine"
 # A name too long for any folder: refused at the check, saying so.
 "$wine" "$exe" --headless --frames 1 --png "$work/$(printf 'x%.0s' $(seq 300)).png" 2>"$work/long.err"
 status=$?
@@ -34,7 +34,7 @@ status=$?
 # Two outputs whose names differ only in case are one file here: refused at the check.
 (cd "$work" && "$wine" "$(realpath "$OLDPWD/$exe")" --headless --frames 2 --png x.png --trace X.PNG 2>case.err)
 status=$?
-[ "$status" = 2 ] && grep -q "is also the --png output" "$work/case.err" && [ ! -e "$work/X.PNG" ] ||
+[ "$status" = 2 ] && grep -q "is also the --trace output" "$work/case.err" && [ ! -e "$work/X.PNG" ] ||
   fail "--png x.png --trace X.PNG: status $status, said: $(cat "$work/case.err")"
 # Names outside ASCII are the files they name, and nothing is left beside them.
 mkdir "$work/names" "$WINEPREFIX/drive_c/adv test"
