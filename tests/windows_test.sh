@@ -431,13 +431,13 @@ install '/D=C:\Tools\OtherApp' && uninstall 'C:\Tools\OtherApp\squarefield'
   [ "$(cat "$c/Tools/OtherApp/README.txt")" = "OtherApp readme" ] && [ "$(ls -A "$c/Tools/OtherApp" | wc -l)" = 2 ] ||
   fail "installer /D= over another program's uninstall.exe: its folder holds $(ls -A "$c/Tools/OtherApp" | tr '\n' ' ')"
 # Installed again elsewhere: the installation moves, no copy is left behind without its entry.
-install && install '/D=C:\Other'
-[ ! -e "$c/Program Files/squarefield" ] && [ -s "$c/Other/squarefield.exe" ] ||
-  fail "installer: installed again in C:\Other, the first copy is left: $(ls -A "$c/Program Files/squarefield" 2>&1 | tr '\n' ' ')"
-"$wine" reg query "$uninstall_key" /v InstallLocation 2>/dev/null | tr -d '\r' | grep -qi 'REG_SZ *C:\\Other$' ||
-  fail "installer: installed again in C:\Other, the entry does not say so"
-uninstall 'C:\Other'
-[ ! -e "$c/Other" ] || fail "uninstall from C:\Other: left $(ls -A "$c/Other" | tr '\n' ' ')"
+install && install '/D=C:\Elsewhere'
+[ ! -e "$c/Program Files/squarefield" ] && [ -s "$c/Elsewhere/squarefield.exe" ] ||
+  fail "installer: installed again in C:\Elsewhere, the first copy is left: $(ls -A "$c/Program Files/squarefield" 2>&1 | tr '\n' ' ')"
+"$wine" reg query "$uninstall_key" /v InstallLocation 2>/dev/null | tr -d '\r' | grep -qi 'REG_SZ *C:\\Elsewhere$' ||
+  fail "installer: installed again in C:\Elsewhere, the entry does not say so"
+uninstall 'C:\Elsewhere'
+[ ! -e "$c/Elsewhere" ] || fail "uninstall from C:\Elsewhere: left $(ls -A "$c/Elsewhere" | tr '\n' ' ')"
 # While the installed saver runs, an upgrade and an uninstall refuse (status 2) and change nothing.
 # (The uninstaller's own status comes back when it runs in place: _?= with a path it reads unquoted.)
 install '/D=C:\sqf'
