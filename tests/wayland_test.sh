@@ -193,8 +193,12 @@ idle=$!
 keep_pid $idle
 for _ in $(seq 50); do pgrep -f "$rt/squarefield --saver" >/dev/null && break; sleep 0.1; done
 pgrep -f "$rt/squarefield --saver" >/dev/null || fail "swayidle: the screensaver did not start after 1 s idle"
-sleep 1.5
-shot "$work/idle.png" -o HEADLESS-1
+# Shot again until the field is there (a slow machine, the sanitizers), up to 8 s.
+for _ in $(seq 8); do
+  sleep 1
+  shot "$work/idle.png" -o HEADLESS-1
+  field_in "$work/idle.png" $(identify -format '%w %h' "$work/idle.png") && break
+done
 field_in "$work/idle.png" $(identify -format '%w %h' "$work/idle.png") || fail "swayidle: no field on the output"
 as wtype -s 1500 -k a
 for _ in $(seq 50); do [ -s "$rt/saver.status" ] && break; sleep 0.1; done
