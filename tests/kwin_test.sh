@@ -42,8 +42,10 @@ start_kwin() {
   wl=$socket
   sleep 2  # its desktop set up behind the socket
 }
+# KWin alone is stopped: its D-Bus session then ends by itself, and takes its
+# bus daemon along (stopped with it, the session would leave the daemon behind).
 stop_kwin() {
-  kill "$(cat "$rt/kwin.pid")" $kwin 2>/dev/null
+  kill "$(cat "$rt/kwin.pid")" 2>/dev/null
   wait $kwin 2>/dev/null
 }
 shot() { as DBUS_SESSION_BUS_ADDRESS="$(cat "$rt/bus")" /usr/bin/python3 "$rt/kwin_shot.py" "$rt/shot.png" && cp "$rt/shot.png" "$1"; }
