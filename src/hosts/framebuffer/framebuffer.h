@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <new>
 #include <span>
 #include <vector>
@@ -16,22 +17,36 @@
 
 namespace squarefield {
 
-// Memory for a large framebuffer in 2 MiB pages where the system offers them
-// (Linux's transparent huge pages): squares touch a new row, and so a new 4 KiB
-// page, every few pixels, and one large page spares the address lookups.
-// `bytes` of memory, in large pages where that pays and the system has them; free() frees it.
-void* AllocateLarge(std::size_t bytes);
+// Zeroed memory for pixels, whose pages cost nothing until first written (a
+// framebuffer whose screen keeps the picture may never write most of them),
+// in 2 MiB pages where the system offers them (Linux's transparent huge
+// pages): squares touch a new row, and so a new 4 KiB page, every few pixels,
+// and one large page spares the address lookups.
+class PixelStore {
+ public:
+  explicit PixelStore(std::size_t count);
+  PixelStore(const PixelStore& other) : PixelStore(other.count_) {
+    std::memcpy(pixels_, other.pixels_, count_ * sizeof(std::uint32_t));
+  }
+  PixelStore(PixelStore&& other) noexcept { *this = std::move(other); }
+  PixelStore& operator=(PixelStore&& other) noexcept {
+    std::swap(pixels_, other.pixels_);
+    std::swap(count_, other.count_);
+    std::swap(base_, other.base_);
+    std::swap(bytes_, other.bytes_);
+    return *this;
+  }
+  ~PixelStore();
+  std::uint32_t* data() const { return pixels_; }
+  std::size_t size() const { return count_; }
+  std::uint32_t& operator[](std::size_t i) const { return pixels_[i]; }
+  operator std::span<std::uint32_t>() const { return {pixels_, count_}; }
 
-template <class T>
-struct LargePageAllocator {
-  using value_type = T;
-  LargePageAllocator() = default;
-  template <class U>
-  LargePageAllocator(const LargePageAllocator<U>&) {}
-  T* allocate(std::size_t n);
-  void deallocate(T* p, std::size_t) { std::free(p); }
-  template <class U>
-  bool operator==(const LargePageAllocator<U>&) const { return true; }
+ private:
+  std::uint32_t* pixels_ = nullptr;
+  std::size_t count_ = 0;
+  void* base_ = nullptr;  // what was allocated, and how much
+  std::size_t bytes_ = 0;
 };
 
 // One fill as it landed: its rectangle, clipped to the screen, and its pixel.
@@ -57,7 +72,7 @@ class Framebuffer {
   }
   std::span<const std::uint32_t> Pixels() const {
     CatchUp();
-    return pixels_;
+    return {pixels_.data(), pixels_.size()};
   }
   std::uint32_t* Row(int y) {
     CatchUp();
@@ -88,11 +103,10 @@ class Framebuffer {
   }
   // Anything to show since the damage was last cleared.
   bool Changed() const { return fills_whole_ ? !fills_.empty() : !damage_.empty(); }
-  void ClearDamage() {
-    // Every fill kept was replayed on a screen that keeps its picture: the
-    // pixels can wait for the next ones too. (After a copy they are current,
-    // and stay so: presents that copy come in runs.)
-    pixels_behind_ = read_back_ && fills_whole_;
+  // `screen_keeps`: the screen now holds everything presented (see
+  // KeepPictureOnScreen), so that the pixels can wait for the next fills too.
+  void ClearDamage(bool screen_keeps = false) {
+    pixels_behind_ = read_back_ && screen_keeps && fills_whole_;
     damage_.clear();
     coarse_ = false;
     fills_.clear();
@@ -131,7 +145,8 @@ class Framebuffer {
   // are caught up when first needed: `read_back` writes the screen's picture
   // (this framebuffer's size, row by row) into them, and the kept fills are
   // applied over it. Only for a screen that shows every replayed fill and
-  // loses its picture only with a new size.
+  // loses its picture only with a new size; it says at each present whether
+  // it holds the picture then (ClearDamage).
   using ReadBack = std::function<void(std::span<std::uint32_t> pixels, int width, int height)>;
   void KeepPictureOnScreen(ReadBack read_back) { read_back_ = std::move(read_back); }
 
@@ -155,8 +170,8 @@ class Framebuffer {
 
   int width_;
   int height_;
-  // Mutable: the pixels may be caught up when read (see KeepPictureOnScreen).
-  mutable std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>> pixels_;
+  // Written through const too: the pixels may be caught up when read (see KeepPictureOnScreen).
+  PixelStore pixels_;
   ReadBack read_back_;
   mutable bool pixels_behind_ = false;  // the pixels lack the kept fills, and what the screen shows
   bool tracking_ = false;
@@ -167,14 +182,6 @@ class Framebuffer {
   mutable std::size_t fills_damaged_ = 0;  // how many of fills_ the damage holds
   bool fills_whole_ = false;
 };
-
-template <class T>
-T* LargePageAllocator<T>::allocate(std::size_t n) {
-  const std::size_t bytes = n * sizeof(T);
-  void* p = AllocateLarge(bytes);
-  if (p == nullptr) throw std::bad_alloc();
-  return static_cast<T*>(p);
-}
 
 // Inline: it is the innermost step of every square drawn.
 [[gnu::always_inline]] inline void Framebuffer::Fill(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,

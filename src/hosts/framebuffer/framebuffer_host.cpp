@@ -39,7 +39,7 @@ std::optional<Failure> FramebufferHost::Pump() {
 std::optional<Failure> FramebufferHost::Present() {
   if (!fb_.Changed()) return std::nullopt;
   auto failure = presenter_->Present(fb_);
-  fb_.ClearDamage();
+  fb_.ClearDamage(presenter_->KeepsPicture());
   return failure;
 }
 

@@ -1,10 +1,12 @@
-// The least a Wayland client can do to show a frame like ours: a full-screen
-// surface, two shared-memory buffers, 400 squares of 6x6 pixels moving a few
-// pixels a frame (each buffer has its own squares of two frames ago erased),
-// only the squares' rectangles damaged, one frame per frame callback.
-// What it and the compositor cost is the floor under bench/present.sh's
-// figure for the program's Wayland presenter.
-// Usage: bare_wayland SECONDS   (on the compositor WAYLAND_DISPLAY names)
+// The floor under the Wayland presenter's cost: a bare client that replays
+// the effect's own fills, read from a seeded headless run's trace of the same
+// size, into two shared-memory buffers of a full-screen surface (each buffer
+// gets the fills of the frame the other showed, then this frame's), one frame
+// per frame callback, damaging this frame's change in one of three shapes:
+//   fills  each fill's rectangle
+//   bands  one box per 64-row band around the fills in it
+//   whole  the whole buffer
+// Usage: replay_wayland TRACE SHAPE SECONDS   (on the compositor WAYLAND_DISPLAY names)
 #include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -12,21 +14,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <random>
+#include <string>
 #include <vector>
 
+#include "replay_trace.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace {
-
-struct Square {
-  int x, y;
-};
 
 struct Client {
   wl_compositor* compositor = nullptr;
@@ -34,6 +32,7 @@ struct Client {
   xdg_wm_base* wm = nullptr;
   int width = 0, height = 0;
   bool configured = false, frame_done = true;
+  bool busy[2] = {false, false};
 };
 
 template <class... Args>
@@ -69,15 +68,48 @@ void FrameDone(void* data, wl_callback* cb, std::uint32_t) {
   static_cast<Client*>(data)->frame_done = true;
 }
 const wl_callback_listener kFrame = {.done = FrameDone};
+void Released(void* data, wl_buffer*) { *static_cast<bool*>(data) = false; }
+const wl_buffer_listener kBuffer = {.release = Released};
+
+enum class Shape { kFills, kBands, kWhole };
+
+// This frame's change, damaged in `shape`.
+void Damage(wl_surface* surface, Shape shape, const std::vector<replay::Fill>& fills, int w, int h) {
+  if (shape == Shape::kWhole) return wl_surface_damage_buffer(surface, 0, 0, w, h);
+  if (shape == Shape::kFills) {
+    for (const replay::Fill& f : fills) wl_surface_damage_buffer(surface, f.left, f.top, f.right - f.left, f.bottom - f.top);
+    return;
+  }
+  constexpr int kBand = 64;
+  struct Box {
+    int l = 1 << 30, t = 1 << 30, r = -1, b = -1;
+  };
+  std::vector<Box> bands(static_cast<std::size_t>((h + kBand - 1) / kBand));
+  for (const replay::Fill& f : fills)
+    for (int band = f.top / kBand; band * kBand < f.bottom; ++band) {
+      Box& box = bands[static_cast<std::size_t>(band)];
+      box.l = std::min(box.l, f.left), box.r = std::max(box.r, f.right);
+      box.t = std::min(box.t, std::max(f.top, band * kBand)), box.b = std::max(box.b, std::min(f.bottom, (band + 1) * kBand));
+    }
+  for (const Box& box : bands)
+    if (box.r > box.l) wl_surface_damage_buffer(surface, box.l, box.t, box.r - box.l, box.b - box.t);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: bare_wayland SECONDS\n");
+  const std::string shape_name = argc == 4 ? argv[2] : "";
+  const Shape shape = shape_name == "fills" ? Shape::kFills : shape_name == "bands" ? Shape::kBands : Shape::kWhole;
+  replay::Trace trace;
+  if (argc != 4 || (shape_name != "fills" && shape_name != "bands" && shape_name != "whole")) {
+    std::fprintf(stderr, "usage: replay_wayland TRACE fills|bands|whole SECONDS\n");
     return 2;
   }
-  const double seconds = std::atof(argv[1]);
+  if (!trace.Open(argv[1])) {
+    std::fprintf(stderr, "replay_wayland: cannot read the trace %s\n", argv[1]);
+    return 1;
+  }
+  const double seconds = std::atof(argv[3]);
   wl_display* display = wl_display_connect(nullptr);
   if (display == nullptr) return 1;
   Client c;
@@ -105,60 +137,48 @@ int main(int argc, char** argv) {
       if (wl_display_dispatch(display) < 0) return 1;
   }
   const int w = c.width, h = c.height;
+  if (w != trace.Width() || h != trace.Height()) {
+    std::fprintf(stderr, "replay_wayland: the trace is %dx%d, the surface %dx%d\n", trace.Width(), trace.Height(), w, h);
+    return 1;
+  }
   const std::size_t one = static_cast<std::size_t>(w) * h * 4;
-  const int fd = memfd_create("bare", MFD_CLOEXEC);
+  const int fd = memfd_create("replay", MFD_CLOEXEC);
   if (fd < 0 || ftruncate(fd, static_cast<off_t>(one * 2)) != 0) return 1;
   auto* memory = static_cast<std::uint32_t*>(mmap(nullptr, one * 2, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
   wl_shm_pool* pool = wl_shm_create_pool(c.shm, fd, static_cast<std::int32_t>(one * 2));
   wl_buffer* buffers[2];
-  for (int i = 0; i < 2; ++i)
+  for (int i = 0; i < 2; ++i) {
     buffers[i] = wl_shm_pool_create_buffer(pool, static_cast<std::int32_t>(one * i), w, h, w * 4, WL_SHM_FORMAT_XRGB8888);
+    wl_buffer_add_listener(buffers[i], &kBuffer, &c.busy[i]);
+  }
   // Both black to start with, shown whole once.
   wl_surface_attach(surface, buffers[0], 0, 0);
   wl_surface_damage_buffer(surface, 0, 0, w, h);
   wl_surface_commit(surface);
-  // Squares moving a few pixels a frame, each in its own direction, coming
-  // back at the centre when they leave: like ours, one rectangle a square
-  // covers where the buffer last had it and where it is now.
-  std::mt19937 random(1);
-  struct Moving {
-    double x, y, dx, dy;
-  };
-  std::vector<Moving> squares(400);
-  auto respawn = [&](Moving& m) {
-    const double a = (random() % 3600) * 3.14159265358979 / 1800, v = 1 + random() % 4;
-    m = {w / 2.0 + (random() % 200) - 100, h / 2.0 + (random() % 200) - 100, v * std::cos(a), v * std::sin(a)};
-  };
-  for (Moving& m : squares) respawn(m);
-  std::vector<Square> drawn[2];  // each buffer's squares, as it has them
-  drawn[0].assign(400, {0, 0});
-  drawn[1].assign(400, {0, 0});
-  auto fill = [&](std::uint32_t* pixels, const Square& s, std::uint32_t colour) {
-    for (int y = 0; y < 6; ++y) std::fill_n(pixels + static_cast<std::size_t>(s.y + y) * w + s.x, 6, colour);
-  };
+  c.busy[0] = true;
+  std::vector<replay::Fill> last, now;  // the frame the other buffer showed, and this one
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  for (int frame = 1; std::chrono::steady_clock::now() < end; ++frame) {
-    while (!c.frame_done)
-      if (wl_display_dispatch(display) < 0) return 1;
+  for (int frame = 1; std::chrono::steady_clock::now() < end && trace.Next(now); ++frame) {
     const int b = frame & 1;
+    while (!c.frame_done || c.busy[b])
+      if (wl_display_dispatch(display) < 0) return 1;
     std::uint32_t* pixels = memory + static_cast<std::size_t>(w) * h * b;
+    for (const replay::Fill& f : last) replay::Paint(pixels, w, f);
+    for (const replay::Fill& f : now) replay::Paint(pixels, w, f);
     wl_surface_attach(surface, buffers[b], 0, 0);
-    for (std::size_t i = 0; i < squares.size(); ++i) {
-      Moving& m = squares[i];
-      m.x += m.dx;
-      m.y += m.dy;
-      if (m.x < 0 || m.y < 0 || m.x > w - 8 || m.y > h - 8) respawn(m);
-      const Square old = drawn[b][i], now{static_cast<int>(m.x), static_cast<int>(m.y)};
-      fill(pixels, old, 0);
-      fill(pixels, now, 0xffffff);
-      drawn[b][i] = now;
-      const int l = std::min(old.x, now.x), t = std::min(old.y, now.y);
-      wl_surface_damage_buffer(surface, l, t, std::max(old.x, now.x) + 6 - l, std::max(old.y, now.y) + 6 - t);
-    }
+    Damage(surface, shape, now, w, h);
     c.frame_done = false;
+    c.busy[b] = true;
     wl_callback_add_listener(wl_surface_frame(surface), &kFrame, &c);
     wl_surface_commit(surface);
     wl_display_flush(display);
+    std::swap(last, now);
+  }
+  // Out of frames before the time: stay connected and idle, as a shown picture does.
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd watch{wl_display_get_fd(display), POLLIN, 0};
+    poll(&watch, 1, 100);
+    if (wl_display_dispatch_pending(display) < 0) break;
   }
   wl_display_disconnect(display);
   return 0;
