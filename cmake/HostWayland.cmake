@@ -24,10 +24,10 @@ foreach(xml ${WAYLAND_PROTOCOLS}/stable/xdg-shell/xdg-shell.xml ${WAYLAND_PROTOC
                      DEPENDS ${xml} VERBATIM)
   list(APPEND protocol_sources ${generated}/${name}-client-protocol.h ${generated}/${name}-protocol.c)
 endforeach()
-# The generated code, also for the benchmarks' bare client.
+# The generated code, also for the benchmarks' replay client.
 add_library(squarefield_wayland_protocols STATIC ${protocol_sources})
 target_include_directories(squarefield_wayland_protocols SYSTEM PUBLIC ${generated})
 target_link_libraries(squarefield_wayland_protocols PUBLIC PkgConfig::WAYLAND)
-add_library(squarefield_wayland STATIC src/hosts/wayland/wayland_presenter.cpp)
+add_library(squarefield_wayland STATIC src/hosts/wayland/wayland_presenter.cpp src/hosts/wayland/wayland_buffers.cpp)
 target_link_libraries(squarefield_wayland PUBLIC squarefield_framebuffer squarefield_wayland_protocols)
 target_compile_definitions(squarefield_wayland PUBLIC SQUAREFIELD_HAS_WAYLAND)

@@ -56,7 +56,7 @@ class ScreenPresenter final : public Presenter {
     if (!keeps_picture_ && !SameColours(screen_, fb.Pixels())) ++shown_.differing;
     return std::nullopt;
   }
-  bool KeepsPicture() const override { return keeps_picture_; }
+  bool HoldsPicture() const override { return keeps_picture_; }
   void ReadPicture(std::span<std::uint32_t> pixels, int /*width*/, int /*height*/) override {
     ++shown_.read_back;
     std::copy(screen_.begin(), screen_.end(), pixels.begin());

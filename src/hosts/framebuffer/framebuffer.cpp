@@ -60,7 +60,8 @@ void Framebuffer::Resize(int width, int height) {
 
 void Framebuffer::CatchUpFromScreen() const {
   pixels_behind_ = false;
-  read_back_(pixels_, width_, height_);
+  // Not yet shown, the pixels are still the black they were made.
+  if (!fresh_) read_back_(pixels_, width_, height_);
   for (const FillRecord& f : fills_) Paint(f.rect.left, f.rect.top, f.rect.right, f.rect.bottom, f.pixel);
 }
 

@@ -91,22 +91,36 @@ class Framebuffer {
   // rectangle before it when their union is not much larger than the two
   // apart (kMergeSlack): a square's erase and its repaint a few pixels on
   // become one rectangle, a square across the screen another.
+  // A new framebuffer is black and not yet shown: its first present is the
+  // black screen and the fills since (FillsFromBlack), and until then its
+  // pixels wait, to be written only if read (a screen that replays the fills
+  // never writes them at all).
   void TrackDamage() {
     tracking_ = true;
-    DamageAll();
+    if (fresh_) {
+      pixels_behind_ = true;
+      fills_whole_ = true;
+    } else {
+      DamageAll();
+    }
   }
   // While the fills are kept whole the damage is worked out only when asked
   // for: a presenter that replays the fills never needs it.
   std::span<const RECT> Damage() const {
+    if (fresh_ && fills_whole_) damage_.assign(1, RECT{0, 0, width_, height_});
     DamageFromFills();
     return damage_;
   }
   // Anything to show since the damage was last cleared.
-  bool Changed() const { return fills_whole_ ? !fills_.empty() : !damage_.empty(); }
+  bool Changed() const { return fills_whole_ ? fresh_ || !fills_.empty() : !damage_.empty(); }
   // `screen_keeps`: the screen now holds everything presented (see
-  // KeepPictureOnScreen), so that the pixels can wait for the next fills too.
+  // KeepPictureOnScreen), so that the pixels can wait for the next fills too;
+  // otherwise they catch up now, while the fills are there.
   void ClearDamage(bool screen_keeps = false) {
-    pixels_behind_ = read_back_ && screen_keeps && fills_whole_;
+    const bool keep = read_back_ && screen_keeps && fills_whole_;
+    if (pixels_behind_ && !keep) CatchUp();
+    pixels_behind_ = keep;
+    fresh_ = false;
     damage_.clear();
     coarse_ = false;
     fills_.clear();
@@ -120,12 +134,16 @@ class Framebuffer {
     fills_.clear();
     fills_damaged_ = 0;
     fills_whole_ = false;
+    fresh_ = false;
   }
   // The fills since the damage was last cleared, in order, where replaying
   // them on what was last shown gives the screen exactly: none were dropped
   // (past kMaxFills) and nothing else changed (a new size, all damaged).
   // Where it is false, a presenter sends the damaged pixels instead.
-  bool FillsReplay() const { return fills_whole_; }
+  bool FillsReplay() const { return fills_whole_ && !fresh_; }
+  // The first present of a new framebuffer: the screen is black, then the
+  // fills (a presenter may clear and replay them, or send the damage: all of it).
+  bool FillsFromBlack() const { return fills_whole_ && fresh_; }
   std::span<const FillRecord> Fills() const { return fills_; }
   static constexpr std::size_t kMaxFills = 4096;
   // Past this many rectangles (many frames between two presents: unpaced, a
@@ -174,6 +192,7 @@ class Framebuffer {
   PixelStore pixels_;
   ReadBack read_back_;
   mutable bool pixels_behind_ = false;  // the pixels lack the kept fills, and what the screen shows
+  bool fresh_ = true;  // not presented since made: what the screen shows is nothing yet, the pixels are black
   bool tracking_ = false;
   // The damage is a cache of what the fills touched, filled in when asked for.
   mutable bool coarse_ = false;  // one rectangle around everything, grown by every fill
@@ -196,8 +215,12 @@ class Framebuffer {
       fills_.push_back({RECT{left, top, right, bottom}, pixel});
       if (pixels_behind_) return;
     } else {
-      CatchUp();
-      DamageFromFills();
+      if (fresh_) {
+        DamageAll();
+      } else {
+        CatchUp();
+        DamageFromFills();
+      }
       fills_whole_ = false;
       AddDamage(left, top, right, bottom);
     }

@@ -11,10 +11,9 @@ FramebufferHost::FramebufferHost(std::unique_ptr<Presenter> presenter, int width
       window_(fb_, *presenter_) {
   // Damage is worth recording only where something is shown.
   if (presenter_->RefreshRate() > 0) fb_.TrackDamage();
-  if (presenter_->KeepsPicture())
-    fb_.KeepPictureOnScreen([this](std::span<std::uint32_t> pixels, int width, int height) {
-      presenter_->ReadPicture(pixels, width, height);
-    });
+  fb_.KeepPictureOnScreen([this](std::span<std::uint32_t> pixels, int width, int height) {
+    presenter_->ReadPicture(pixels, width, height);
+  });
 }
 
 std::int16_t FramebufferHost::PresentedApi::GetAsyncKeyState(int vKey) {
@@ -32,14 +31,15 @@ std::optional<Failure> FramebufferHost::Pump() {
   // The field follows from the next frame: spawns read the new size.
   if (events.width > 0 && events.height > 0 && (events.width != fb_.Width() || events.height != fb_.Height()))
     fb_.Resize(events.width, events.height);
-  if (events.lost_picture) fb_.DamageAll();
+  else if (events.lost_picture)
+    fb_.DamageAll();
   return std::nullopt;
 }
 
 std::optional<Failure> FramebufferHost::Present() {
   if (!fb_.Changed()) return std::nullopt;
   auto failure = presenter_->Present(fb_);
-  fb_.ClearDamage(presenter_->KeepsPicture());
+  fb_.ClearDamage(presenter_->HoldsPicture());
   return failure;
 }
 

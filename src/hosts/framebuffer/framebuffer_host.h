@@ -56,12 +56,11 @@ class Presenter {
   virtual void Unloaded() {}
   // Shows a failure where a user looks for it, if that is not the error stream.
   virtual void Tell(const std::string& /*message*/) {}
-  // A screen that keeps its own picture and shows every replayed fill, losing
-  // its picture only with a new size (a page's canvas, Wayland's buffers),
-  // says so, and writes that picture into `pixels` when asked (see
-  // Framebuffer::KeepPictureOnScreen). Asked once at the start, whether to
-  // read back at all, and after each present, whether it holds the picture now.
-  virtual bool KeepsPicture() const { return false; }
+  // A screen that holds everything presented so far as its own picture
+  // (a page's canvas, Wayland's buffers) says so after each present, and
+  // writes that picture into `pixels` when asked: the framebuffer then only
+  // keeps the fills until its pixels are read (see Framebuffer::KeepPictureOnScreen).
+  virtual bool HoldsPicture() const { return false; }
   virtual void ReadPicture(std::span<std::uint32_t> /*pixels*/, int /*width*/, int /*height*/) {}
 };
 

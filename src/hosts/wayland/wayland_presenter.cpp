@@ -18,6 +18,7 @@
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "hosts/framebuffer/monitor_layout.h"
+#include "hosts/wayland/wayland_buffers.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -27,12 +28,14 @@ namespace squarefield {
 
 namespace {
 
-// Past this many rectangles waiting for one buffer, it is copied whole: the
-// list would cost more than the copy.
-constexpr std::size_t kMaxRects = 4096;
 // A screensaver run ignores the pointer moving this far (a nudge of the desk).
 constexpr double kJitter = 8;
-constexpr int kMaxBuffers = 3;
+// As many as the compositor keeps busy: one shown, one drawn.
+constexpr int kMaxBuffers = 2;
+// A wait shorter than this (a frame's, at a pace) is slept through when nothing
+// waits for the compositor: its news (a frame callback, a buffer back) keeps
+// for the next pump, and the program wakes once a frame.
+constexpr double kShortSleep = 0.05;
 // A frame the compositor has not asked for the next of in this long (six
 // refreshes at 60 Hz) is one it is not showing.
 constexpr std::chrono::milliseconds kUnseenAfter{100};
@@ -45,11 +48,9 @@ struct Output;
 struct Surface;
 
 struct Buffer {
+  Surface* surface = nullptr;
   wl_buffer* buffer = nullptr;
-  std::uint32_t* pixels = nullptr;
   bool busy = false;                 // the compositor has it
-  std::vector<RECT> stale;           // changed since this buffer was last shown
-  bool all_stale = true;
 };
 
 // One surface and what it shows: its part of the framebuffer, in buffers of its own.
@@ -74,14 +75,13 @@ struct Surface {
   wl_callback* frame = nullptr;       // a frame in flight
   std::chrono::steady_clock::time_point frame_sent;   // the first commit not yet answered
   std::chrono::steady_clock::time_point frame_asked;  // its callback, or the last one asked again
-  std::vector<RECT> pending;          // changed since the last commit, in its own pixels
-  bool pending_all = true;
+  BufferSet pictures;                 // what each buffer shows and lacks, and the change not sent
+  std::vector<RECT> damage;
   int pool_fd = -1;
   void* memory = nullptr;
   std::size_t memory_size = 0;
   wl_shm_pool* pool = nullptr;
   Buffer buffers[kMaxBuffers];
-  int buffer_count = 0;
 
   ~Surface();
   void DropBuffers();
@@ -161,6 +161,12 @@ struct WaylandPresenter::State {
   bool AwaitSizes(std::string& error);
   bool Flush(Surface& s);
   bool AskAgain(Surface& s);
+  // The framebuffer's pixels made current while the buffers still hold the
+  // picture: before a surface, its buffers or its place go.
+  void KeepPicture() {
+    if (fb != nullptr) fb->Pixels();
+  }
+  bool HoldsPicture();
   void Input() {
     if (config.saver) ++escape_presses;
   }
@@ -252,7 +258,12 @@ void FrameDone(void* data, wl_callback* callback, std::uint32_t) {
 }
 const wl_callback_listener kFrameListener = {FrameDone};
 
-void BufferRelease(void* data, wl_buffer*) { static_cast<Buffer*>(data)->busy = false; }
+void BufferRelease(void* data, wl_buffer*) {
+  auto* b = static_cast<Buffer*>(data);
+  b->busy = false;
+  // A change that waited for a free buffer goes now.
+  if (b->surface->state->fb != nullptr) b->surface->state->Flush(*b->surface);
+}
 const wl_buffer_listener kBufferListener = {BufferRelease};
 
 void Ping(void*, xdg_wm_base* wm, std::uint32_t serial) { xdg_wm_base_pong(wm, serial); }
@@ -424,6 +435,7 @@ void GlobalRemove(void* data, wl_registry*, std::uint32_t name) {
   auto* st = static_cast<State*>(data);
   for (auto& o : st->outputs)
     if (o->name == name && st->window) std::erase(st->window->entered, o.get());
+  st->KeepPicture();
   if (std::erase_if(st->outputs, [&](const std::unique_ptr<Output>& o) { return o->name == name; }) > 0) st->relay = true;
 }
 const wl_registry_listener kRegistryListener = {Global, GlobalRemove};
@@ -442,9 +454,9 @@ Surface::~Surface() {
 }
 
 void Surface::DropBuffers() {
-  for (int i = 0; i < buffer_count; ++i) wl_buffer_destroy(buffers[i].buffer);
+  for (int i = 0; i < pictures.Count(); ++i) wl_buffer_destroy(buffers[i].buffer);
   for (Buffer& b : buffers) b = Buffer{};
-  buffer_count = 0;
+  pictures.Drop();
   if (pool) wl_shm_pool_destroy(pool);
   pool = nullptr;
   if (memory) munmap(memory, memory_size);
@@ -601,7 +613,9 @@ void WaylandPresenter::State::Lay() {
     if (w != s->width || h != s->height) {
       s->width = w;
       s->height = h;
+      KeepPicture();
       s->DropBuffers();
+      s->pictures.Resize(w, h);
     }
     shown.push_back(s);
     const int x = s->output ? s->output->Left() : 0, y = s->output ? s->output->Top() : 0;
@@ -612,8 +626,9 @@ void WaylandPresenter::State::Lay() {
   width = height = 0;
   for (std::size_t i = 0; i < shown.size(); ++i) {
     if (!(shown[i]->area == placed[i])) {
+      KeepPicture();
       shown[i]->area = placed[i];
-      shown[i]->pending_all = true;
+      shown[i]->pictures.AddAll();
     }
     width = std::max(width, placed[i].x + placed[i].width);
     height = std::max(height, placed[i].y + placed[i].height);
@@ -631,63 +646,32 @@ void AskFrame(Surface& s) {
 // Sends what changed to the surface, if the compositor is ready for a frame
 // and a buffer is free; otherwise it waits for the next frame callback.
 bool WaylandPresenter::State::Flush(Surface& s) {
-  if (!s.configured || s.frame != nullptr || s.width <= 0 || (!s.pending_all && s.pending.empty())) return true;
+  if (!s.configured || s.frame != nullptr || s.width <= 0 || !s.pictures.Pending()) return true;
   if (fb == nullptr || fb->Width() != width || fb->Height() != height) return true;
   if (s.pool == nullptr && !s.MakeBuffers(shm)) return false;
-  Buffer* free_buffer = nullptr;
-  for (int i = 0; i < s.buffer_count && !free_buffer; ++i)
-    if (!s.buffers[i].busy) free_buffer = &s.buffers[i];
-  if (free_buffer == nullptr) {
-    if (s.buffer_count == kMaxBuffers) return true;  // all with the compositor: wait for one
-    Buffer& b = s.buffers[s.buffer_count];
+  int free_buffer = -1;
+  for (int i = 0; i < s.pictures.Count() && free_buffer < 0; ++i)
+    if (!s.buffers[i].busy) free_buffer = i;
+  if (free_buffer < 0) {
+    if (s.pictures.Count() == kMaxBuffers) return true;  // all with the compositor: wait for one
     const std::int32_t stride = s.width * 4;
-    const std::size_t offset = static_cast<std::size_t>(stride) * s.height * s.buffer_count;
+    const std::size_t offset = static_cast<std::size_t>(stride) * s.height * s.pictures.Count();
+    Buffer& b = s.buffers[s.pictures.Count()];
+    b.surface = &s;
     b.buffer = wl_shm_pool_create_buffer(s.pool, static_cast<std::int32_t>(offset), s.width, s.height, stride,
                                          WL_SHM_FORMAT_XRGB8888);
-    b.pixels = reinterpret_cast<std::uint32_t*>(static_cast<char*>(s.memory) + offset);
     wl_buffer_add_listener(b.buffer, &kBufferListener, &b);
-    ++s.buffer_count;
-    free_buffer = &b;
+    free_buffer = s.pictures.Add(reinterpret_cast<std::uint32_t*>(static_cast<char*>(s.memory) + offset));
   }
-  // Every buffer has to catch up with this change before it is shown again.
-  for (int i = 0; i < s.buffer_count; ++i) {
-    Buffer& b = s.buffers[i];
-    if (s.pending_all || b.stale.size() + s.pending.size() > kMaxRects) {
-      b.all_stale = true;
-      b.stale.clear();
-    } else if (!b.all_stale) {
-      b.stale.insert(b.stale.end(), s.pending.begin(), s.pending.end());
-    }
-  }
-  Buffer& b = *free_buffer;
-  const int clip_w = std::min(s.width, fb->Width() - s.area.x), clip_h = std::min(s.height, fb->Height() - s.area.y);
-  auto copy = [&](const RECT& r) {
-    const int l = std::max<int>(r.left, 0), t = std::max<int>(r.top, 0);
-    const int rr = std::min<int>(r.right, clip_w), bb = std::min<int>(r.bottom, clip_h);
-    for (int y = t; y < bb; ++y)
-      std::memcpy(b.pixels + static_cast<std::size_t>(y) * s.width + l, fb->Row(y + s.area.y) + s.area.x + l,
-                  static_cast<std::size_t>(std::max(rr - l, 0)) * 4);
-  };
-  if (b.all_stale) {
-    copy({0, 0, s.width, s.height});
-  } else {
-    for (const RECT& r : b.stale) copy(r);
-  }
-  b.all_stale = false;
-  b.stale.clear();
+  s.pictures.Draw(free_buffer, *fb, s.area, s.damage);
+  Buffer& b = s.buffers[free_buffer];
   wl_surface_attach(s.surface, b.buffer, 0, 0);
-  if (s.pending_all) {
-    wl_surface_damage_buffer(s.surface, 0, 0, s.width, s.height);
-  } else {
-    // Through a fractional scale the compositor maps the damage to its own
-    // pixels and may round it inwards, leaving a stale pixel at an edge: each
-    // rectangle grows by what one desktop point covers.
-    const int g = s.damage_margin;
-    for (const RECT& r : s.pending)
-      wl_surface_damage_buffer(s.surface, r.left - g, r.top - g, r.right - r.left + 2 * g, r.bottom - r.top + 2 * g);
-  }
-  s.pending.clear();
-  s.pending_all = false;
+  // Through a fractional scale the compositor maps the damage to its own
+  // pixels and may round it inwards, leaving a stale pixel at an edge: each
+  // box grows by what one desktop point covers.
+  const int g = s.damage_margin;
+  for (const RECT& r : s.damage)
+    wl_surface_damage_buffer(s.surface, r.left - g, r.top - g, r.right - r.left + 2 * g, r.bottom - r.top + 2 * g);
   AskFrame(s);
   wl_surface_commit(s.surface);
   b.busy = true;
@@ -832,19 +816,11 @@ std::optional<Failure> WaylandPresenter::Present(const Framebuffer& fb) {
   st.fb = &fb;
   if (fb.Width() != st.width || fb.Height() != st.height) return std::nullopt;  // a new size, not taken yet
   for (Surface* s : st.Surfaces()) {
-    if (s->pending_all) continue;
-    const MonitorPlace& a = s->area;
-    for (const RECT& d : fb.Damage()) {
-      const int l = std::max<int>(d.left, a.x), t = std::max<int>(d.top, a.y);
-      const int r = std::min<int>(d.right, a.x + a.width), b = std::min<int>(d.bottom, a.y + a.height);
-      if (r <= l || b <= t) continue;
-      if (s->pending.size() >= kMaxRects) {
-        s->pending_all = true;
-        s->pending.clear();
-        break;
-      }
-      s->pending.push_back({l - a.x, t - a.y, r - a.x, b - a.y});
-    }
+    if (fb.FillsFromBlack()) s->pictures.AddBlack(s->area);
+    if (fb.FillsReplay() || fb.FillsFromBlack())
+      s->pictures.AddFills(fb.Fills(), s->area);
+    else
+      s->pictures.AddRects(fb.Damage(), s->area);
   }
   for (Surface* s : st.Surfaces())
     if (!st.Flush(*s)) {
@@ -883,9 +859,29 @@ void WaylandPresenter::CursorCountChanged(int count) {
   state_->HideCursor();
 }
 
+bool WaylandPresenter::State::HoldsPicture() {
+  const auto surfaces = Surfaces();
+  if (fb == nullptr || fb->Width() != width || fb->Height() != height || surfaces.empty()) return false;
+  std::int64_t covered = 0;
+  for (const Surface* s : surfaces) {
+    if (!s->pictures.HoldsPicture(s->area)) return false;
+    covered += std::int64_t{s->area.width} * s->area.height;
+  }
+  // The surfaces do not overlap: all of the field is shown when their areas add up to it.
+  return covered == std::int64_t{width} * height;
+}
+
+bool WaylandPresenter::HoldsPicture() const { return state_->HoldsPicture(); }
+
+void WaylandPresenter::ReadPicture(std::span<std::uint32_t> pixels, int width, int height) {
+  for (Surface* s : state_->Surfaces()) s->pictures.ReadPicture(pixels, width, height);
+}
+
 void WaylandPresenter::Sleep(double seconds) {
   State& st = *state_;
-  if (st.display == nullptr) return SleepFor(seconds);
+  bool waiting = false;
+  for (const Surface* s : st.Surfaces()) waiting = waiting || s->pictures.Pending();
+  if (st.display == nullptr || (seconds < kShortSleep && !waiting)) return SleepFor(seconds);
   // Asleep until the compositor says something (a key, a frame callback), or the time is up.
   if (wl_display_prepare_read(st.display) != 0) return;  // events already queued
   wl_display_flush(st.display);
@@ -902,6 +898,7 @@ void WaylandPresenter::Sleep(double seconds) {
 void WaylandPresenter::Unloaded() {
   // The surfaces go at once; the connection stays for the end of the run.
   State& st = *state_;
+  st.KeepPicture();
   st.fb = nullptr;
   st.window.reset();
   for (auto& o : st.outputs) o->surface.reset();

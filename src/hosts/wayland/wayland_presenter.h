@@ -51,6 +51,8 @@ class WaylandPresenter final : public Presenter {
   void Sleep(double seconds) override;
   void Unloaded() override;
   void Finish() override;
+  bool HoldsPicture() const override;
+  void ReadPicture(std::span<std::uint32_t> pixels, int width, int height) override;
 
   struct State;
 

@@ -117,7 +117,7 @@ class WebPresenter final : public Presenter {
     return std::nullopt;
   }
 
-  bool KeepsPicture() const override { return true; }
+  bool HoldsPicture() const override { return true; }
   void ReadPicture(std::span<std::uint32_t> pixels, int width, int height) override {
     squarefield_read_picture(pixels.data(), width, height);
   }
