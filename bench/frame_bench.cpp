@@ -40,13 +40,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   unsigned long long lit = 0;
-  for (auto pixel : framebuffer.Pixels()) lit += pixel & 1;
+  for (auto pixel : framebuffer.Picture()) lit += pixel & 1;
   std::printf("%ld frames in %.3f s: %.0f frames/s, %.1f ns/particle, lit %llu\n", frames, dt, frames / dt,
               dt * 1e9 / (frames * 401.0), lit);
 #if !defined(_WIN32)
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  const double fb_mib = static_cast<double>(framebuffer.Pixels().size()) * 4 / 1048576;
+  const double fb_mib = static_cast<double>(framebuffer.Width()) * framebuffer.Height() / 1048576;
   const double peak_mib = static_cast<double>(usage.ru_maxrss) / 1024;
   std::printf("peak resident %.2f MiB, framebuffer %.2f MiB, over it %.2f MiB\n", peak_mib, fb_mib,
               peak_mib - fb_mib);

@@ -127,7 +127,7 @@ TEST(Fill, ClipsToTheScreenAndSkipsEmptyRectangles) {
   fb.Fill(2, 0, 2, 3, 9);  // empty: right == left
   fb.Fill(1, 2, 3, 1, 9);  // empty: bottom < top
   const std::vector<std::uint32_t> expected = {7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8};
-  EXPECT_TRUE(std::ranges::equal(fb.Pixels(), expected));
+  EXPECT_TRUE(std::ranges::equal(fb.Picture(), expected));
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST(Lifecycle, EscapeAtTheNthPollDrawsNFrames) {
   EXPECT_EQ(polls[3], "GetAsyncKeyState 27 -> 0");
   // Something is on the screen after a few frames.
   int lit = 0;
-  for (auto pixel : rig.fb.Pixels()) lit += pixel != 0;
+  for (auto pixel : rig.fb.Picture()) lit += pixel != 0;
   EXPECT_GT(lit, 100);
 }
 
@@ -104,7 +104,7 @@ TEST(Lifecycle, FailedDeviceContextAndBrushesStillRunUntilEscape) {
   Rig rig(320, 200, script);
   ASSERT_FALSE(rig.Run());
   EXPECT_EQ(rig.Calls("DoEvents").size(), 3u);
-  for (auto pixel : rig.fb.Pixels()) ASSERT_EQ(pixel, 0u);
+  for (auto pixel : rig.fb.Picture()) ASSERT_EQ(pixel, 0u);
   EXPECT_EQ(rig.screen.CursorCount(), 0);
 }
 

@@ -48,12 +48,12 @@ class ScreenPresenter final : public Presenter {
         for (const RECT& r : batch.rects) Paint(fb.Width(), r, [&](int, int) { return batch.pixel; });
     } else {
       ++shown_.copied;
-      for (const RECT& r : fb.Damage()) Paint(fb.Width(), r, [&](int x, int y) { return fb.Row(y)[x]; });
+      for (const RECT& r : fb.Damage()) Paint(fb.Width(), r, [&](int x, int y) { return fb.At(x, y); });
     }
     shown_.screen = screen_;
     // Reading the pixels here would catch them up every present: a screen
     // that keeps its picture is judged against one that does not instead.
-    if (!keeps_picture_ && !SameColours(screen_, fb.Pixels())) ++shown_.differing;
+    if (!keeps_picture_ && !SameColours(screen_, fb.Picture())) ++shown_.differing;
     return std::nullopt;
   }
   bool HoldsPicture() const override { return keeps_picture_; }
@@ -90,7 +90,7 @@ Shown RunOn(double refresh_rate, double fps, std::int64_t frames, bool keeps_pic
   config.seed = 3;
   config.fps = fps;
   EXPECT_FALSE(RunEffect(host, config));
-  pixels.assign(host.framebuffer().Pixels().begin(), host.framebuffer().Pixels().end());
+  pixels = host.framebuffer().Picture();
   return shown;
 }
 
@@ -153,7 +153,7 @@ TEST(Presenter, MoreFillsThanAreKeptCopyTheDamage) {
   EXPECT_EQ(shown.copied, 4);
   EXPECT_EQ(shown.differing, 0);
   EXPECT_EQ(kept.read_back, 2);
-  EXPECT_TRUE(SameColours(keeping.framebuffer().Pixels(), host.framebuffer().Pixels()));
+  EXPECT_TRUE(SameColours(keeping.framebuffer().Picture(), host.framebuffer().Picture()));
 }
 
 }  // namespace

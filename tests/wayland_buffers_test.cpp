@@ -43,7 +43,7 @@ TEST(BufferSet, EveryBufferDrawnIsTheFramebuffer) {
         truth = Framebuffer(kW, kH);
       }
       if (kind == 3) {
-        fb.Pixels();  // as the presenter does before its buffers go
+        fb.CatchUpNow();  // as the presenter does before its buffers go
         set.Drop();
         for (auto& m : memory) m.assign(m.size(), 0);
         busy[0] = busy[1] = false;

@@ -1,6 +1,6 @@
-// A 32-bit screen in memory, and which parts of it changed since they were
-// last presented (its damage). The headless host is only this; the others
-// show it, sending only the damaged pixels.
+// A screen in memory, and which parts of it changed since they were last
+// presented (its damage). The headless host is only this; the others show it,
+// replaying its fills or sending the damaged pixels.
 #pragma once
 
 #include <algorithm>
@@ -24,29 +24,25 @@ namespace squarefield {
 // and one large page spares the address lookups.
 class PixelStore {
  public:
-  explicit PixelStore(std::size_t count);
-  PixelStore(const PixelStore& other) : PixelStore(other.count_) {
-    std::memcpy(pixels_, other.pixels_, count_ * sizeof(std::uint32_t));
-  }
+  explicit PixelStore(std::size_t bytes);
+  PixelStore(const PixelStore& other) : PixelStore(other.size_) { std::memcpy(data_, other.data_, size_); }
   PixelStore(PixelStore&& other) noexcept { *this = std::move(other); }
   PixelStore& operator=(PixelStore&& other) noexcept {
-    std::swap(pixels_, other.pixels_);
-    std::swap(count_, other.count_);
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
     std::swap(base_, other.base_);
-    std::swap(bytes_, other.bytes_);
+    std::swap(mapped_, other.mapped_);
     return *this;
   }
   ~PixelStore();
-  std::uint32_t* data() const { return pixels_; }
-  std::size_t size() const { return count_; }
-  std::uint32_t& operator[](std::size_t i) const { return pixels_[i]; }
-  operator std::span<std::uint32_t>() const { return {pixels_, count_}; }
+  std::uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
 
  private:
-  std::uint32_t* pixels_ = nullptr;
-  std::size_t count_ = 0;
-  void* base_ = nullptr;  // what was allocated, and how much
-  std::size_t bytes_ = 0;
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  void* base_ = nullptr;    // what was allocated
+  std::size_t mapped_ = 0;  // and how much, where it was mapped
 };
 
 // One fill as it landed: its rectangle, clipped to the screen, and its pixel.
@@ -56,7 +52,10 @@ struct FillRecord {
 };
 
 // Pixels are 0xXXRRGGBB, row by row from the top-left corner; the top byte is
-// not part of the colour.
+// not part of the colour. They are kept a byte each, as the index of their
+// colour in a palette: the effect paints two colours, and a quarter of the
+// memory is a quarter of the cache misses. A picture with more than 256
+// colours at once shows the nearest of those it has.
 class Framebuffer {
  public:
   Framebuffer(int width, int height);
@@ -68,20 +67,28 @@ class Framebuffer {
   // The colour at x, y as 0x00RRGGBB.
   std::uint32_t At(int x, int y) const {
     CatchUp();
-    return pixels_[static_cast<std::size_t>(y) * width_ + x] & 0xFFFFFFu;
+    return palette_[indices_.data()[static_cast<std::size_t>(y) * width_ + x]] & 0xFFFFFFu;
   }
-  std::span<const std::uint32_t> Pixels() const {
+  // Pixels [left, right) of row y into `out`.
+  void ReadRow(int y, int left, int right, std::uint32_t* out) const {
     CatchUp();
-    return {pixels_.data(), pixels_.size()};
+    const std::uint8_t* row = indices_.data() + static_cast<std::size_t>(y) * width_;
+    for (int x = left; x < right; ++x) *out++ = palette_[row[x]];
   }
-  std::uint32_t* Row(int y) {
-    CatchUp();
-    return pixels_.data() + static_cast<std::size_t>(y) * width_;
-  }
+  // Row y whole, valid until the next call.
   const std::uint32_t* Row(int y) const {
-    CatchUp();
-    return pixels_.data() + static_cast<std::size_t>(y) * width_;
+    row_.resize(static_cast<std::size_t>(width_));
+    ReadRow(y, 0, width_, row_.data());
+    return row_.data();
   }
+  // Every pixel, row by row.
+  std::vector<std::uint32_t> Picture() const {
+    std::vector<std::uint32_t> all(static_cast<std::size_t>(width_) * height_);
+    for (int y = 0; y < height_; ++y) ReadRow(y, 0, width_, all.data() + static_cast<std::size_t>(y) * width_);
+    return all;
+  }
+  // Makes the pixels current (see KeepPictureOnScreen): before what holds the picture goes.
+  void CatchUpNow() const { CatchUp(); }
 
   // Fills the part of [left, right) x [top, bottom) that lies on the screen.
   void Fill(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::uint32_t pixel);
@@ -171,6 +178,13 @@ class Framebuffer {
  private:
   // The pixels of a fill already clipped to the screen.
   void Paint(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom, std::uint32_t pixel) const;
+  // The palette's index of `pixel`'s colour, added if new.
+  std::uint8_t IndexOf(std::uint32_t pixel) const {
+    for (int i = 0; i < colours_; ++i)
+      if (((palette_[i] ^ pixel) & 0xFFFFFFu) == 0) return static_cast<std::uint8_t>(i);
+    return AddColour(pixel);
+  }
+  std::uint8_t AddColour(std::uint32_t pixel) const;
   // The pixels as the fills so far make them.
   void CatchUp() const {
     if (pixels_behind_) CatchUpFromScreen();
@@ -189,7 +203,10 @@ class Framebuffer {
   int width_;
   int height_;
   // Written through const too: the pixels may be caught up when read (see KeepPictureOnScreen).
-  PixelStore pixels_;
+  PixelStore indices_;
+  mutable std::uint32_t palette_[256] = {};  // black first
+  mutable int colours_ = 1;
+  mutable std::vector<std::uint32_t> row_;
   ReadBack read_back_;
   mutable bool pixels_behind_ = false;  // the pixels lack the kept fills, and what the screen shows
   bool fresh_ = true;  // not presented since made: what the screen shows is nothing yet, the pixels are black
@@ -233,40 +250,25 @@ class Framebuffer {
   const std::int32_t span = right - left;
   // A local stride: the stores below could otherwise alias width_ and reload it every row.
   const std::size_t stride = static_cast<std::size_t>(width_);
-  std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(top) * stride + left;
-  // A square is a few pixels wide: up to 8 pixels, one or two overlapping
-  // fixed-size stores per row instead of a call to memset.
-  const std::uint64_t pair = (std::uint64_t{pixel} << 32) | pixel;
-  const std::uint64_t quad[2] = {pair, pair};
-  if (span <= 2) {
+  std::uint8_t* row = indices_.data() + static_cast<std::size_t>(top) * stride + left;
+  const std::uint8_t index = IndexOf(pixel);
+  // A square is a few pixels wide: up to 8, two overlapping fixed-size stores
+  // per row instead of a call to memset.
+  const std::uint64_t eight = index * 0x0101010101010101u;
+  if (span >= 4 && span <= 8) {
     for (std::int32_t y = top; y < bottom; ++y, row += stride) {
-      if (span == 2)
-        std::memcpy(row, &pair, 8);
-      else
-        *row = pixel;
+      std::memcpy(row, &eight, 4);
+      std::memcpy(row + span - 4, &eight, 4);
     }
-  } else if (span <= 4) {
+  } else if (span >= 2 && span < 4) {
     for (std::int32_t y = top; y < bottom; ++y, row += stride) {
-      std::memcpy(row, &pair, 8);
-      std::memcpy(row + span - 2, &pair, 8);
+      std::memcpy(row, &eight, 2);
+      std::memcpy(row + span - 2, &eight, 2);
     }
-  } else if (span <= 8) {
-    for (std::int32_t y = top; y < bottom; ++y, row += stride) {
-      std::memcpy(row, quad, 16);
-      std::memcpy(row + span - 4, quad, 16);
-    }
+  } else if (span == 1) {
+    for (std::int32_t y = top; y < bottom; ++y, row += stride) *row = index;
   } else {
-    const auto byte = static_cast<unsigned char>(pixel);
-    if (pixel == byte * 0x01010101u) {
-      // Black and white (every fill the effect makes) are one repeated byte, which memset stores widest.
-      for (std::int32_t y = top; y < bottom; ++y, row += stride) std::memset(row, byte, sizeof(*row) * span);
-    } else {
-      for (std::int32_t y = top; y < bottom; ++y, row += stride) {
-        std::int32_t x = 0;
-        for (; x + 1 < span; x += 2) std::memcpy(row + x, &pair, sizeof pair);
-        if (x < span) row[x] = pixel;
-      }
-    }
+    for (std::int32_t y = top; y < bottom; ++y, row += stride) std::memset(row, index, static_cast<std::size_t>(span));
   }
 }
 

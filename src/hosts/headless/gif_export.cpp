@@ -51,8 +51,10 @@ bool GifRecorder::AddFrame(const Framebuffer& framebuffer) {
     return false;
   }
   // Any colour but black shows as white: the effect paints only those two.
-  const auto& pixels = framebuffer.Pixels();
-  for (std::size_t i = 0; i < pixels.size(); ++i) indices_[i] = (pixels[i] & 0xFFFFFFu) != 0;
+  for (int y = 0; y < height_; ++y) {
+    const std::uint32_t* row = framebuffer.Row(y);
+    for (int x = 0; x < width_; ++x) indices_[static_cast<std::size_t>(y) * width_ + x] = (row[x] & 0xFFFFFFu) != 0;
+  }
   CGIF_FrameConfig frame{};
   frame.pImageData = indices_.data();
   frame.delay = delay_;

@@ -506,7 +506,9 @@ bool SdlPresenter::PresentTexture(Output& output, const Framebuffer& fb, std::sp
   auto upload = [&](int l, int t, int r, int b) {
     if (r <= l || b <= t) return false;
     const SDL_Rect to{l - left, t - top, r - l, b - t};
-    sdl_->SDL_UpdateTexture(output.texture, &to, fb.Row(t) + l, fb.Width() * 4);
+    staging_.resize(static_cast<std::size_t>(r - l) * (b - t));
+    for (int y = t; y < b; ++y) fb.ReadRow(y, l, r, staging_.data() + static_cast<std::size_t>(y - t) * (r - l));
+    sdl_->SDL_UpdateTexture(output.texture, &to, staging_.data(), (r - l) * 4);
     return true;
   };
   bool sent = whole && upload(left, top, right, bottom);
@@ -605,14 +607,16 @@ std::optional<Failure> SdlPresenter::Present(const Framebuffer& fb) {
       const int r = std::min<int>(d.right, right), b = std::min<int>(d.bottom, bottom);
       if (r <= l || b <= t) continue;
       const SDL_Rect to{l - left, t - top, r - l, b - t};
-      const std::uint32_t* src = fb.Row(t) + l;
       auto* dst = static_cast<Uint8*>(surface->pixels) + to.y * surface->pitch + to.x * surface->format->BytesPerPixel;
       if (same_format) {
-        for (int y = 0; y < to.h; ++y)
-          std::memcpy(dst + y * surface->pitch, src + static_cast<std::size_t>(y) * fb.Width(), to.w * 4u);
+        for (int y = 0; y < to.h; ++y) fb.ReadRow(t + y, l, r, reinterpret_cast<std::uint32_t*>(dst + y * surface->pitch));
       } else {
-        sdl_->SDL_ConvertPixels(to.w, to.h, SDL_PIXELFORMAT_RGB888, src, fb.Width() * 4, surface->format->format, dst,
-                                surface->pitch);
+        staging_.resize(static_cast<std::size_t>(to.w));
+        for (int y = 0; y < to.h; ++y) {
+          fb.ReadRow(t + y, l, r, staging_.data());
+          sdl_->SDL_ConvertPixels(to.w, 1, SDL_PIXELFORMAT_RGB888, staging_.data(), to.w * 4, surface->format->format,
+                                  dst + y * surface->pitch, surface->pitch);
+        }
       }
       rects_.push_back(to);
     }

@@ -117,6 +117,7 @@ class SdlPresenter final : public Presenter {
   bool powered_down_ = false;             // every monitor asleep (DPMS), when last asked
   bool shown_ = false, topmost_ = false;
   std::vector<SDL_Rect> rects_;
+  std::vector<std::uint32_t> staging_;  // damaged pixels on their way to a texture
   void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches
   bool video_ = false;
   bool saver_ = false;        // a screensaver: any key, button or real move of the mouse ends it

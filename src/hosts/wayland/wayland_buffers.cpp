@@ -83,8 +83,7 @@ void BufferSet::Copy(Buffer& b, const Framebuffer& fb, const MonitorPlace& area,
   r.right = std::min<std::int32_t>(r.right, std::min(width_, fb.Width() - area.x));
   r.bottom = std::min<std::int32_t>(r.bottom, std::min(height_, fb.Height() - area.y));
   for (std::int32_t y = r.top; y < r.bottom && r.right > r.left; ++y)
-    std::memcpy(b.pixels + static_cast<std::size_t>(y) * width_ + r.left, fb.Row(y + area.y) + area.x + r.left,
-                static_cast<std::size_t>(r.right - r.left) * 4);
+    fb.ReadRow(y + area.y, area.x + r.left, area.x + r.right, b.pixels + static_cast<std::size_t>(y) * width_ + r.left);
 }
 
 void BufferSet::Draw(int i, const Framebuffer& fb, const MonitorPlace& area, std::vector<RECT>& damage) {

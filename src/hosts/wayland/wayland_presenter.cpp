@@ -164,7 +164,7 @@ struct WaylandPresenter::State {
   // The framebuffer's pixels made current while the buffers still hold the
   // picture: before a surface, its buffers or its place go.
   void KeepPicture() {
-    if (fb != nullptr) fb->Pixels();
+    if (fb != nullptr) fb->CatchUpNow();
   }
   bool HoldsPicture();
   void Input() {

@@ -111,7 +111,11 @@ class WebPresenter final : public Presenter {
     } else {
       // A new canvas, or too much at once: the pixels.
       const std::span<const RECT> damage = fb.Damage();
-      squarefield_present(fb.Row(0), fb.Width(), fb.Height(), damage.data(), static_cast<int>(damage.size()));
+      picture_.resize(static_cast<std::size_t>(fb.Width()) * fb.Height());
+      for (const RECT& d : damage)
+        for (int y = d.top; y < d.bottom; ++y)
+          fb.ReadRow(y, d.left, d.right, picture_.data() + static_cast<std::size_t>(y) * fb.Width() + d.left);
+      squarefield_present(picture_.data(), fb.Width(), fb.Height(), damage.data(), static_cast<int>(damage.size()));
     }
     EM_ASM({ Module.framesDrawn = $0; }, frames_);  // frames run so far, for whoever measures the page
     return std::nullopt;
@@ -146,6 +150,7 @@ class WebPresenter final : public Presenter {
  private:
   bool escape_down_ = false;
   double frames_ = 0;
+  std::vector<std::uint32_t> picture_;  // the damaged pixels, as the canvas takes them
 };
 
 }  // namespace
