@@ -19,6 +19,7 @@ rounds=${ROUNDS:-3}
 build=$(realpath "${BUILD:-build/default}")
 source tests/lib.sh
 source tests/wayland_lib.sh
+rt=
 hz=$(getconf CLK_TCK)
 ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 switches() { awk '/^voluntary_ctxt_switches/ { print $2 }' "/proc/$1/status"; }

@@ -135,6 +135,7 @@ class Framebuffer {
     fills_whole_ = true;
   }
   void DamageAll() {
+    if (fresh_ && fills_whole_) return;  // all of it is to be shown anyway, from black
     CatchUp();
     damage_.assign(1, RECT{0, 0, width_, height_});
     coarse_ = true;
@@ -255,20 +256,20 @@ class Framebuffer {
   // A square is a few pixels wide: up to 8, two overlapping fixed-size stores
   // per row instead of a call to memset.
   const std::uint64_t eight = index * 0x0101010101010101u;
-  if (span >= 4 && span <= 8) {
+  if (span > 8) {
+    for (std::int32_t y = top; y < bottom; ++y, row += stride) std::memset(row, index, static_cast<std::size_t>(span));
+  } else if (span >= 4) {
     for (std::int32_t y = top; y < bottom; ++y, row += stride) {
       std::memcpy(row, &eight, 4);
       std::memcpy(row + span - 4, &eight, 4);
     }
-  } else if (span >= 2 && span < 4) {
+  } else if (span >= 2) {
     for (std::int32_t y = top; y < bottom; ++y, row += stride) {
       std::memcpy(row, &eight, 2);
       std::memcpy(row + span - 2, &eight, 2);
     }
   } else if (span == 1) {
     for (std::int32_t y = top; y < bottom; ++y, row += stride) *row = index;
-  } else {
-    for (std::int32_t y = top; y < bottom; ++y, row += stride) std::memset(row, index, static_cast<std::size_t>(span));
   }
 }
 

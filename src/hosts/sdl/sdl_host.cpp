@@ -564,12 +564,18 @@ bool SdlPresenter::Unseen() {
 }
 
 bool SdlPresenter::PresentFills(const Framebuffer& fb) {
-  if (!fills_ok_ || !fb.FillsReplay()) return false;
+  if (!fills_ok_ || !(fb.FillsReplay() || fb.FillsFromBlack())) return false;
   WatchVisibility();
   for (const Output& output : outputs_)
     if (output.x_window == 0) return false;
   for (const Output& output : outputs_) {
     const RECT area{output.area.x, output.area.y, output.area.x + output.area.w, output.area.y + output.area.h};
+    if (fb.FillsFromBlack()) {
+      void* black = Gc(0, output.x_window);
+      if (black == nullptr) return false;
+      const RECT all{0, 0, output.area.w, output.area.h};
+      X11Link::FillRectangles(x_display_, output.x_window, black, {&all, 1});
+    }
     for (const FillBatch& batch : batcher_.Batch(fb.Fills(), fb.Width(), fb.Height(), area)) {
       void* gc = Gc(batch.pixel, output.x_window);
       if (gc == nullptr) return false;
