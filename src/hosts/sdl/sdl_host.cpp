@@ -439,7 +439,11 @@ bool SdlPresenter::FollowSize(PresenterEvents& events, bool resized, std::string
   if (outputs_.empty()) return true;
   if (full_screen_) {
     const int old_width = width_, old_height = height_;
-    if (sdl_->SDL_GetTicks64() >= next_monitor_check_) {
+    // Asked of the server twice a second while seen; not while nothing can be
+    // seen (a round trip is a wake-up), and at once when seen again.
+    const bool covered = std::all_of(outputs_.begin(), outputs_.end(), [](const Output& o) { return o.covered || o.hidden; });
+    if (covered || powered_down_) next_monitor_check_ = 0;
+    if (!covered && !powered_down_ && sdl_->SDL_GetTicks64() >= next_monitor_check_) {
       next_monitor_check_ = sdl_->SDL_GetTicks64() + kMonitorCheckMs;
       if (std::vector<MonitorArea> now = Monitors(); !now.empty() && now != monitors_) {
         // A monitor added, removed or resized: new windows on the new monitors.
