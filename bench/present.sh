@@ -27,17 +27,18 @@ pss() { awk '/^Pss:/ { print $2 }' "/proc/$1/smaps_rollup"; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # One client measured beside its server: after 2 s, over SECONDS, prints the
-# share of a core of both, the client's voluntary switches a second, and the
-# proportional set size in MiB of the client and of the server at the end.
+# share of a core of both, the client's voluntary switches a second, the
+# proportional set size in MiB of the client and of the server at the end, and
+# the client's own share.
 # Usage: measure CLIENT SERVER
 measure() {
-  local a=0 b=0 s0 s1
+  local a=0 b=0 c0 c1 s0 s1
   sleep 2
-  a=$(($(ticks "$1") + $(ticks "$2"))); s0=$(switches "$1")
+  c0=$(ticks "$1"); a=$((c0 + $(ticks "$2"))); s0=$(switches "$1")
   sleep "$seconds"
-  b=$(($(ticks "$1") + $(ticks "$2"))); s1=$(switches "$1")
-  awk -v t=$((b - a)) -v hz="$hz" -v s="$seconds" -v w=$((s1 - s0)) -v c="$(pss "$1")" -v x="$(pss "$2")" \
-    'BEGIN { printf "%.2f %.0f %.1f %.1f\n", 100 * t / hz / s, w / s, c / 1024, x / 1024 }'
+  c1=$(ticks "$1"); b=$((c1 + $(ticks "$2"))); s1=$(switches "$1")
+  awk -v t=$((b - a)) -v hz="$hz" -v s="$seconds" -v w=$((s1 - s0)) -v c="$(pss "$1")" -v x="$(pss "$2")" -v o=$((c1 - c0)) \
+    'BEGIN { printf "%.2f %.0f %.1f %.1f %.2f\n", 100 * t / hz / s, w / s, c / 1024, x / 1024, 100 * o / hz / s }'
 }
 # The trace of the run a measured program makes: the same size and seed.
 trace_of() {
@@ -81,7 +82,7 @@ wayland_report() {
     if [ -z "$best" ] || awk -v c="$c" -v b="$(col "$best" 1)" 'BEGIN { exit !(c < b) }'; then best=$shape; fi
   done
   o=$(col ours 1)
-  row "$path $size" "$(col "$best" 1)% ($best; fills $(col fills 1)%, bands $(col bands 1)%, whole $(col whole 1)%)" "$o%" "$(ratio "$o" "$(col "$best" 1)")"
+  row "$path $size" "$(col "$best" 1)% ($best, client $(col "$best" 5)%; fills $(col fills 1)%, bands $(col bands 1)%)" "$o% ($(col ours 5)%)" "$(ratio "$o" "$(col "$best" 1)")"
   if [ "$path" = sway ] && [ "$size" = 3840x2160 ]; then
     row "memory, Wayland $size" "$(col "$best" 3) MiB" "$(col ours 3) MiB" "$(ratio "$(col ours 3)" "$(col "$best" 3)")"
   fi
@@ -135,7 +136,7 @@ x11_path() {
   start_xvfb "$size"
   runs "$xvfb" x11_client replay ours
   stop_server "$xvfb"
-  row "X11 $size" "$(col replay 1)%" "$(col ours 1)%" "$(ratio "$(col ours 1)" "$(col replay 1)")"
+  row "X11 $size" "$(col replay 1)% (client $(col replay 5)%)" "$(col ours 1)% ($(col ours 5)%)" "$(ratio "$(col ours 1)" "$(col replay 1)")"
   if [ "$size" = 3840x2160 ]; then
     local f o
     f=$(awk '{ print $3 + $4 }' "$work/replay" | median); o=$(awk '{ print $3 + $4 }' "$work/ours" | median)
@@ -144,10 +145,10 @@ x11_path() {
 }
 
 ratio() { awk -v o="$1" -v b="$2" 'BEGIN { printf "%.2fx", (b > 0 ? o / b : 0) }'; }
-row() { printf '| %-24s | %-52s | %-9s | %-6s |\n' "$1" "$2" "$3" "$4"; }
+row() { printf '| %-26s | %-58s | %-16s | %-6s |\n' "$1" "$2" "$3" "$4"; }
 
-echo "| path                     | the replay floor                                     | ours      | ratio  |"
-echo "|--------------------------|------------------------------------------------------|-----------|--------|"
+row path "the replay floor (program + server; the client alone)" "ours" ratio
+row "---" "---" "---" "---"
 for size in ${SIZES:-1920x1080 3840x2160}; do
   trace_of "$size"
   for path in ${PATHS:-sway kwin x11}; do "${path}_path"; done

@@ -9,10 +9,11 @@
 //    surface's size in pixels, shown at its size in points through a viewport
 //    (fractional scales too), or by an integer buffer scale where the
 //    compositor has no viewports
-//  - shared-memory buffers, two or three per surface, reused when the
-//    compositor gives them back; each present copies into a free buffer only
-//    the rectangles that changed since that buffer was last shown, and tells
-//    the compositor only the rectangles that changed since the last frame
+//  - two shared-memory buffers per surface, reused when the compositor gives
+//    them back; each present replays into a free buffer the fills it lacks
+//    (wayland_buffers.h), and tells the compositor a box per band of rows
+//    around what changed since the last frame; the buffers hold the picture,
+//    so the framebuffer keeps no pixels of its own meanwhile
 //  - at most one frame in flight per surface: the next waits for the
 //    compositor's frame callback, so a surface it does not show costs nothing
 //  - Escape by its meaning (xkbcommon), the cursor hidden over our surfaces
