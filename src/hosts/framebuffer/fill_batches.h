@@ -32,7 +32,14 @@ class FillBatcher {
     targets_.clear();
     columns_ = std::max(1, (width + kCell - 1) / kCell);
     rows_ = std::max(1, (height + kCell - 1) / kCell);
-    last_.assign(static_cast<std::size_t>(columns_) * rows_, -1);
+    // The cells are stamped with the call they were touched in: only those a
+    // fill touches are read or written, none cleared (a frame touches a few
+    // thousand of a full screen's tens of thousands).
+    if (last_.size() != static_cast<std::size_t>(columns_) * rows_ || ++call_ == 0x10000) {
+      last_.assign(static_cast<std::size_t>(columns_) * rows_, 0);
+      call_ = 1;
+    }
+    const std::uint32_t now = call_ << 16;
     // First each fill's batch, then the rectangles placed batch by batch.
     for (const FillRecord& f : fills) {
       const RECT r{std::max(f.rect.left, area.left), std::max(f.rect.top, area.top), std::min(f.rect.right, area.right),
@@ -42,7 +49,9 @@ class FillBatcher {
       const int c0 = r.left / kCell, c1 = (r.right - 1) / kCell, r0 = r.top / kCell, r1 = (r.bottom - 1) / kCell;
       int latest = -1;  // the last batch that touched these cells
       for (int y = r0; y <= r1; ++y)
-        for (int x = c0; x <= c1; ++x) latest = std::max(latest, last_[static_cast<std::size_t>(y) * columns_ + x]);
+        for (int x = c0; x <= c1; ++x)
+          if (const std::uint32_t cell = last_[static_cast<std::size_t>(y) * columns_ + x]; (cell & ~0xFFFFu) == now)
+            latest = std::max(latest, static_cast<int>(cell & 0xFFFFu) - 1);
       int target = -1;
       for (int i = static_cast<int>(batches_.size()) - 1; i >= 0 && i >= latest; --i)
         if (batches_[static_cast<std::size_t>(i)].pixel == f.pixel) {
@@ -58,10 +67,11 @@ class FillBatcher {
       ++counts_[static_cast<std::size_t>(target)];
       order_.push_back({r.left - area.left, r.top - area.top, r.right - area.left, r.bottom - area.top});
       targets_.push_back(target);
+      const std::uint32_t stamp = now | static_cast<std::uint32_t>(target + 1);
       for (int y = r0; y <= r1; ++y)
         for (int x = c0; x <= c1; ++x) {
-          int& cell = last_[static_cast<std::size_t>(y) * columns_ + x];
-          cell = std::max(cell, target);
+          std::uint32_t& cell = last_[static_cast<std::size_t>(y) * columns_ + x];
+          if ((cell & ~0xFFFFu) != now || cell < stamp) cell = stamp;
         }
     }
     rects_.resize(order_.size());
@@ -78,11 +88,12 @@ class FillBatcher {
   // Every batch's rectangles, batch after batch.
   std::span<const RECT> Rects() const { return rects_; }
 
-  static constexpr int kCell = 32;
+  static constexpr int kCell = 16;
 
  private:
   std::vector<FillBatch> batches_;
-  std::vector<int> last_;
+  std::vector<std::uint32_t> last_;  // each cell's last batch + 1, under the call's stamp
+  std::uint32_t call_ = 0;
   // Kept between calls for their memory: the fills' rectangles in their order,
   // each one's batch, each batch's count, then all placed.
   std::vector<RECT> order_;

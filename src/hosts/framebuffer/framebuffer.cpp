@@ -56,10 +56,9 @@ void Framebuffer::Resize(int width, int height) {
   if (tracking) TrackDamage();
 }
 
-void Framebuffer::CatchUpFromScreen() const {
-  pixels_behind_ = false;
-  // Not yet shown, the pixels are still the black they were made.
-  if (!fresh_) {
+void Framebuffer::CatchUpDeferred() const {
+  if (base_screen_) {
+    base_screen_ = false;
     std::vector<std::uint32_t> picture(static_cast<std::size_t>(width_) * height_);
     read_back_(picture, width_, height_);
     std::uint8_t* index = indices_.data();
@@ -70,7 +69,8 @@ void Framebuffer::CatchUpFromScreen() const {
       *index++ = last_index;
     }
   }
-  for (const FillRecord& f : fills_) Paint(f.rect.left, f.rect.top, f.rect.right, f.rect.bottom, f.pixel);
+  for (const FillRecord& f : deferred_) Paint(f.rect.left, f.rect.top, f.rect.right, f.rect.bottom, f.pixel);
+  deferred_.clear();
 }
 
 std::uint8_t Framebuffer::AddColour(std::uint32_t pixel) const {

@@ -99,17 +99,16 @@ class Framebuffer {
   // apart (kMergeSlack): a square's erase and its repaint a few pixels on
   // become one rectangle, a square across the screen another.
   // A new framebuffer is black and not yet shown: its first present is the
-  // black screen and the fills since (FillsFromBlack), and until then its
-  // pixels wait, to be written only if read (a screen that replays the fills
-  // never writes them at all).
+  // black screen and the fills since (FillsFromBlack).
+  // While damage is tracked the pixels are written only when read, or when
+  // kMaxDeferred fills wait: a presenter that replays the fills never reads
+  // them, and a square's fills of many frames land on rows still in the cache.
   void TrackDamage() {
     tracking_ = true;
-    if (fresh_) {
-      pixels_behind_ = true;
+    if (fresh_)
       fills_whole_ = true;
-    } else {
+    else
       DamageAll();
-    }
   }
   // While the fills are kept whole the damage is worked out only when asked
   // for: a presenter that replays the fills never needs it.
@@ -125,8 +124,12 @@ class Framebuffer {
   // otherwise they catch up now, while the fills are there.
   void ClearDamage(bool screen_keeps = false) {
     const bool keep = read_back_ && screen_keeps && fills_whole_;
-    if (pixels_behind_ && !keep) CatchUp();
-    pixels_behind_ = keep;
+    if (base_screen_ && !keep) CatchUp();
+    if (keep) {
+      // What the pixels lack is now the screen's picture and the fills from here on.
+      base_screen_ = true;
+      deferred_.clear();
+    }
     fresh_ = false;
     damage_.clear();
     coarse_ = false;
@@ -136,14 +139,9 @@ class Framebuffer {
   }
   void DamageAll() {
     if (fresh_ && fills_whole_) return;  // all of it is to be shown anyway, from black
-    CatchUp();
-    damage_.assign(1, RECT{0, 0, width_, height_});
-    coarse_ = true;
-    fills_.clear();
-    fills_damaged_ = 0;
-    fills_whole_ = false;
-    fresh_ = false;
+    DamageWhole();
   }
+
   // The fills since the damage was last cleared, in order, where replaying
   // them on what was last shown gives the screen exactly: none were dropped
   // (past kMaxFills) and nothing else changed (a new size, all damaged).
@@ -186,11 +184,19 @@ class Framebuffer {
     return AddColour(pixel);
   }
   std::uint8_t AddColour(std::uint32_t pixel) const;
+  void DamageWhole() {
+    damage_.assign(1, RECT{0, 0, width_, height_});
+    coarse_ = true;
+    fills_.clear();
+    fills_damaged_ = 0;
+    fills_whole_ = false;
+    fresh_ = false;
+  }
   // The pixels as the fills so far make them.
   void CatchUp() const {
-    if (pixels_behind_) CatchUpFromScreen();
+    if (base_screen_ || !deferred_.empty()) CatchUpDeferred();
   }
-  void CatchUpFromScreen() const;
+  void CatchUpDeferred() const;
   void AddDamage(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) const;
   // The kept fills not yet in the damage, added in order: the same damage as
   // had each been added as it landed.
@@ -209,7 +215,11 @@ class Framebuffer {
   mutable int colours_ = 1;
   mutable std::vector<std::uint32_t> row_;
   ReadBack read_back_;
-  mutable bool pixels_behind_ = false;  // the pixels lack the kept fills, and what the screen shows
+  // The fills not yet written to the pixels, in order, over the pixels or,
+  // where the screen holds the picture, over that.
+  mutable std::vector<FillRecord> deferred_;
+  mutable bool base_screen_ = false;
+  static constexpr std::size_t kMaxDeferred = std::size_t{1} << 15;
   bool fresh_ = true;  // not presented since made: what the screen shows is nothing yet, the pixels are black
   bool tracking_ = false;
   // The damage is a cache of what the fills touched, filled in when asked for.
@@ -228,22 +238,19 @@ class Framebuffer {
   right = std::min(right, width_);
   bottom = std::min(bottom, height_);
   if (right <= left || bottom <= top) return;
-  if (tracking_) {
-    if (fills_whole_ && fills_.size() < kMaxFills) {
-      fills_.push_back({RECT{left, top, right, bottom}, pixel});
-      if (pixels_behind_) return;
-    } else {
-      if (fresh_) {
-        DamageAll();
-      } else {
-        CatchUp();
-        DamageFromFills();
-      }
-      fills_whole_ = false;
-      AddDamage(left, top, right, bottom);
-    }
+  if (!tracking_) return Paint(left, top, right, bottom, pixel);
+  if (fills_whole_ && fills_.size() < kMaxFills) {
+    fills_.push_back({RECT{left, top, right, bottom}, pixel});
+  } else {
+    if (fresh_)
+      DamageWhole();
+    else
+      DamageFromFills();
+    fills_whole_ = false;
+    AddDamage(left, top, right, bottom);
   }
-  Paint(left, top, right, bottom, pixel);
+  if (deferred_.size() >= kMaxDeferred) CatchUp();
+  deferred_.push_back({RECT{left, top, right, bottom}, pixel});
 }
 
 [[gnu::always_inline]] inline void Framebuffer::Paint(std::int32_t left, std::int32_t top, std::int32_t right,
