@@ -3,7 +3,8 @@
 # against the yardstick (median of back-to-back pairs) and in instructions per
 # frame (callgrind, two run lengths so start-up cancels), the SDL host against
 # headless under Xvfb, the Windows build under Wine beside a bare FillRect loop,
-# the CPU share of a screensaver's pace, and the GIF's bytes per second of animation. Compare ratios only: this kind
+# presenting beside bare clients replaying the same fills (present.sh), and the GIF's
+# bytes per second of animation. Compare ratios only: this kind
 # of machine is shared and noisy.
 # Usage: bench/all.sh   (builds what it needs; ROUNDS=5 for the duel)
 set -eu
@@ -37,28 +38,17 @@ fi
 sdl=$(bench/desktop_fps.sh 30000 1920x1080)
 row "SDL under Xvfb, 1920x1080" "$(sed -n 's/^ratio: //p' <<<"$sdl"); $(sed -n 's/^--fps 60: \([0-9.]*%\).*/\1 of a core at --fps 60/p' <<<"$sdl")" ">= 0.6 of headless"
 
-# A screensaver's pace: program and X server, share of one core.
-while read -r size _ _ _ program _ _ server _; do
-  total=$(awk -v a="${program%\%,}" -v b="${server%\%}" 'BEGIN { printf "%.2f", a + b }')
-  row "CPU at --fps 60, SDL, $size" "$total% (program ${program%,}, X server $server)" "<= 1.0% in total"
-done < <(bench/cpu_share.sh 10)
-
-# Presenting beside a bare client of the same path: Wayland (sway) and X11 (Xvfb).
+# Presenting beside a bare client replaying the same fills: Wayland (sway, KWin) and X11 (Xvfb).
 if [ "$(id -u)" = 0 ] && command -v sway >/dev/null; then
-  while IFS='|' read -r _ path bare ours ratio target _; do
-    row "present: $(xargs <<<"$path")" "ours $(xargs <<<"$ours"), bare client $(xargs <<<"$bare"): $(xargs <<<"$ratio")" "$(xargs <<<"$target")"
-  done < <(bench/present.sh 8 | tail -n +3)
+  while IFS='|' read -r _ path floor ours ratio _; do
+    row "present: $(xargs <<<"$path")" "ours $(xargs <<<"$ours"), replay floor $(xargs <<<"$floor"): $(xargs <<<"$ratio")" "<= 1.25x"
+  done < <(bench/present.sh 8 | grep '^| ' | tail -n +3)
 fi
 
 # The page in headless Chromium.
 if command -v chromium >/dev/null && command -v emcc >/dev/null; then
   while IFS= read -r line; do rows+=("$line"); done < <(bench/web_page.sh)
 fi
-
-# The floor under those rows: a bare Xlib program sending frames like ours.
-while read -r size how; do
-  row "floor: bare Xlib, $size" "$how" "(informational)"
-done < <(bench/cpu_floor.sh 10 | sed -n 's/^\([0-9x]*\) \(.*\)$/\1 \2/p')
 
 # The Windows build under Wine, beside a bare loop of the same FillRect calls.
 if [ -x /usr/lib/wine/wine64 ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then

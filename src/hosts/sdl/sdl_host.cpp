@@ -363,7 +363,9 @@ void SdlPresenter::Close() {
 std::optional<Failure> SdlPresenter::Pump(PresenterEvents& events) {
   SDL_Event event;
   bool resized = false;
-  while (sdl_->SDL_PollEvent(&event)) Handle(event, events, resized);
+  // One pump, then what it queued: each poll would pump (and read the display) again.
+  sdl_->SDL_PumpEvents();
+  while (sdl_->SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Handle(event, events, resized);
   std::string error;
   if (!FollowSize(events, resized, error)) return HostFailed(error.empty() ? "the display failed" : error);
   return std::nullopt;
