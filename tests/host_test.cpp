@@ -90,7 +90,6 @@ TEST(Framebuffer, EverySpanWidthFillsExactlyItsPixels) {
 // matters is kept, however the squares overlap, and most fills share a batch.
 TEST(FillBatcher, ReplayingTheBatchesGivesTheFramebufferExactly) {
   std::mt19937 random(3);
-  int cases = 0;
   for (int round = 0; round < 40; ++round) {
     Framebuffer fb(200, 120);
     fb.TrackDamage();
@@ -127,9 +126,7 @@ TEST(FillBatcher, ReplayingTheBatchesGivesTheFramebufferExactly) {
     if (spread == 200) {
       EXPECT_LT(batches.size(), 200u) << "round " << round;  // spread out, most share a batch
     }
-    ++cases;
   }
-  EXPECT_EQ(cases, 40);
   // Past its bound, or after everything was damaged, the fills are no replay.
   Framebuffer fb(64, 64);
   fb.TrackDamage();

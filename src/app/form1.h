@@ -45,9 +45,6 @@ class Form1 final : public FormEvents {
 
   // The services the procedures call: the runtime, the windowing and drawing
   // calls, and the window the runtime hosts for this class.
-  Runtime& Rt() { return rt_; }
-  WindowsApi& Api() { return api_; }
-  Window& Me() { return Me_; }
  private:
   const Direction& DirectionOf(Direction& d, double Angle) const;
 

@@ -37,7 +37,6 @@ class OutputFile {
   // Null when the file could not be opened; `problem` says why.
   std::FILE* Open(std::string& problem);
   std::FILE* Stream() const { return file_; }
-  const std::string& Path() const { return path_; }
   // Finishes the file (into place, for a regular one); false with `problem` on any write error.
   bool Commit(std::string& problem);
 

@@ -95,7 +95,6 @@ class ServiceSet {
   Runtime& runtime() { return *runtime_; }
   WindowsApi& api() { return *api_; }
   Window& window() { return *window_; }
-  TraceWriter* trace() { return writer_ ? &*writer_ : nullptr; }
 
  private:
   std::optional<TraceWriter> writer_;

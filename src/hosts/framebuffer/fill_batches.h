@@ -25,7 +25,7 @@ class FillBatcher {
  public:
   // Batches `fills` over a screen of `width` x `height`, each rectangle
   // clipped to `area` and moved so that the area's top-left corner is 0, 0.
-  // The batches' rectangles lie one batch after another in Rects().
+  // The batches' rectangles lie one batch after another.
   std::span<const FillBatch> Batch(std::span<const FillRecord> fills, int width, int height, RECT area) {
     batches_.clear();
     order_.clear();
@@ -85,8 +85,6 @@ class FillBatcher {
     for (std::size_t i = 0; i < order_.size(); ++i) rects_[counts_[static_cast<std::size_t>(targets_[i])]++] = order_[i];
     return batches_;
   }
-  // Every batch's rectangles, batch after batch.
-  std::span<const RECT> Rects() const { return rects_; }
 
   static constexpr int kCell = 16;
 

@@ -54,8 +54,6 @@ class Presenter {
   virtual void Placed(bool /*topmost*/, bool /*show*/) {}
   virtual void Show() {}
   virtual void Unloaded() {}
-  // Shows a failure where a user looks for it, if that is not the error stream.
-  virtual void Tell(const std::string& /*message*/) {}
   // A screen that holds everything presented so far as its own picture
   // (a page's canvas, Wayland's buffers) says so after each present, and
   // writes that picture into `pixels` when asked: the framebuffer then only
@@ -85,7 +83,6 @@ class FramebufferHost final : public Host {
   void Yield() override { presenter_->Yield(); }
   void CountFrame() override { presenter_->CountFrame(); }
   void Finish() override;
-  void Tell(const std::string& message) override { presenter_->Tell(message); }
 
   FramebufferApi& drawing() { return api_; }
   HostedWindow& window() { return window_; }
