@@ -112,13 +112,13 @@ TEST(Presenter, EveryFrameItsFillsReplayedMakeTheFramebuffer) {
 
 // More fills a present than are kept: the damage is copied. Fills of both
 // colours, overlapping and partly off the screen, in presents of 5,000 (the
-// first, all of it damaged), 700 (replayed), 4,800 (past the 4,096 kept, and
+// first, all of it damaged), 700 (replayed), 18,500 (past the 16,384 kept, and
 // few enough after them that the damage is not one rectangle around it all),
-// 700 twice, 12,000 (a few in each present land off the screen, and are not
-// kept) and 5,000. Beside it, the same on a screen that keeps its picture:
-// there the framebuffer catches up from the screen when the 4,800 and the
-// 12,000 pass what is kept, after presents that replayed; after a copy its
-// pixels are current, and the 5,000 needs no catching up.
+// 700 twice, 50,000 (a few in each present land off the screen, and are not
+// kept) and 20,000. Beside it, the same on a screen that keeps its picture:
+// there the framebuffer catches up from the screen when the 18,500 and the
+// 50,000 pass what is kept, after presents that replayed; after a copy its
+// pixels are current, and the 20,000 needs no catching up.
 TEST(Presenter, MoreFillsThanAreKeptCopyTheDamage) {
   Shown shown, kept;
   FramebufferHost host(std::make_unique<ScreenPresenter>(60, shown, false), 320, 240);
@@ -137,7 +137,7 @@ TEST(Presenter, MoreFillsThanAreKeptCopyTheDamage) {
   std::mt19937 random(7);
   std::uniform_int_distribution<int> across(-20, 330), down(-20, 250), side(1, 30);
   int presents = 0;
-  for (int fills : {5000, 700, 4800, 700, 700, 12000, 5000}) {
+  for (int fills : {5000, 700, 18500, 700, 700, 50000, 20000}) {
     for (int i = 0; i < fills; ++i) {
       const int x = across(random), y = down(random);
       const RECT r{x, y, x + side(random), y + side(random)};

@@ -151,7 +151,7 @@ class Framebuffer {
   // fills (a presenter may clear and replay them, or send the damage: all of it).
   bool FillsFromBlack() const { return fills_whole_ && fresh_; }
   std::span<const FillRecord> Fills() const { return fills_; }
-  static constexpr std::size_t kMaxFills = 4096;
+  static constexpr std::size_t kMaxFills = 16384;
   // Past this many rectangles (many frames between two presents: unpaced, a
   // present a refresh) the damage becomes the one rectangle around it all.
   static constexpr std::size_t kMaxRects = 1024;

@@ -29,7 +29,7 @@ class BufferSet {
   static constexpr int kBand = 64;
   // Past this many changes waiting for one buffer, it is drawn whole: the list
   // would cost more than the copy.
-  static constexpr std::size_t kMaxChanges = 16384;
+  static constexpr std::size_t kMaxChanges = 65536;
 
   // A new size: the buffers are forgotten (the caller drops them), and all is to be drawn.
   void Resize(int width, int height);
