@@ -151,7 +151,13 @@ class Framebuffer {
   // fills (a presenter may clear and replay them, or send the damage: all of it).
   bool FillsFromBlack() const { return fills_whole_ && fresh_; }
   std::span<const FillRecord> Fills() const { return fills_; }
+#ifdef __EMSCRIPTEN__
+  // A page replays each fill as a call of its own: past a few thousand, one
+  // picture of the damage is cheaper.
+  static constexpr std::size_t kMaxFills = 4096;
+#else
   static constexpr std::size_t kMaxFills = 16384;
+#endif
   // Past this many rectangles (many frames between two presents: unpaced, a
   // present a refresh) the damage becomes the one rectangle around it all.
   static constexpr std::size_t kMaxRects = 1024;
