@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Drives the page in headless Chromium over the DevTools protocol, as a
-visitor would meet it, and prints what it saw as one JSON object.
+"""Drives the page in a browser (tests/browser.py: chromium, the default,
+firefox or webkit, as SQUAREFIELD_ENGINE says), as a visitor would meet it,
+and prints what it saw as one JSON object.
 
   web_drive.py look URL OUT_DIR   load at 800x600 (the first frame's time),
                                   resize to 640x480 and to 1280x720 at a pixel
@@ -21,7 +22,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from devtools import Page  # noqa: E402
+from browser import open_page  # noqa: E402
 
 # The program's own canvas (in a worker, the page's element only shows it).
 CANVAS = "squarefield.report().then(r => r.canvas)"
@@ -30,8 +31,8 @@ STATUS = "document.getElementById('status').hidden ? '' : document.getElementByI
 RUNNING = "typeof squarefield == 'object' && squarefield.firstFrameAt > 0"
 
 
-def tree_cpu(root):
-    """User and system time of a process and all its descendants, in seconds."""
+def tree_cpu(roots):
+    """User and system time of processes and all their descendants, in seconds."""
     parents, times = {}, {}
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
@@ -43,7 +44,7 @@ def tree_cpu(root):
             continue
         parents[int(entry)] = int(fields[1])
         times[int(entry)] = int(fields[11]) + int(fields[12])
-    family, grew = {root}, True
+    family, grew = set(roots), True
     while grew:
         grew = False
         for pid, parent in parents.items():
@@ -102,12 +103,13 @@ def cpu(page, width, height, ours=True):
         page.wait_for(RUNNING, 10)
     time.sleep(2)
     drawn = FRAMES if ours else "0"
-    frames, task, browser, start = (page.evaluate(drawn), page.task_seconds(), tree_cpu(page.browser.pid), time.time())
+    frames, task, browser, start = (page.evaluate(drawn), page.task_seconds(), tree_cpu(page.pids), time.time())
     time.sleep(10)
     seconds = time.time() - start
+    task_now = page.task_seconds()
     return {"size": f"{width}x{height}",
-            "main_thread_percent": round(100 * (page.task_seconds() - task) / seconds, 2),
-            "browser_percent": round(100 * (tree_cpu(page.browser.pid) - browser) / seconds, 1),
+            "main_thread_percent": None if task is None else round(100 * (task_now - task) / seconds, 2),
+            "browser_percent": round(100 * (tree_cpu(page.pids) - browser) / seconds, 1),
             "frames_per_second": round((page.evaluate(drawn) - frames) / seconds)}
 
 
@@ -131,8 +133,8 @@ def exact(page, out):
 # The page as the browser hides it: document.hidden and a visibilitychange.
 # (A headless browser shows every tab, and one on a bare X server minimises
 # none: the browser's own hiding cannot be had here.)
-HIDE = """Object.defineProperty(document, 'hidden', {configurable: true, get: () => %s});
-document.dispatchEvent(new Event('visibilitychange'));"""
+HIDE = """(Object.defineProperty(document, 'hidden', {configurable: true, get: () => %s}),
+document.dispatchEvent(new Event('visibilitychange')))"""
 
 
 def hidden(page):
@@ -145,11 +147,12 @@ def hidden(page):
     frames, task, start = page.evaluate(FRAMES), page.task_seconds(), time.time()
     time.sleep(3)
     seconds = time.time() - start
-    hidden_frames, hidden_task = page.evaluate(FRAMES) - frames, page.task_seconds() - task
+    hidden_frames, task_now = page.evaluate(FRAMES) - frames, page.task_seconds()
     page.evaluate(HIDE % "false")
     back = page.evaluate(FRAMES)
     time.sleep(2)
-    return {"frames_while_hidden": hidden_frames, "main_thread_percent_hidden": round(100 * hidden_task / seconds, 3),
+    return {"frames_while_hidden": hidden_frames,
+            "main_thread_percent_hidden": None if task is None else round(100 * (task_now - task) / seconds, 3),
             "frames_in_2s_after": page.evaluate(FRAMES) - back}
 
 
@@ -166,7 +169,14 @@ def probe(page, expression):
 def main():
     command, url = sys.argv[1], sys.argv[2]
     size = (int(sys.argv[3]), int(sys.argv[4])) if command in ("cpu", "cpu-other") else (800, 600)
-    page = Page(*size)
+    # A browser without WebAssembly's suspending, or one that cannot draw from
+    # a worker, as far as a page can tell.
+    before = []
+    if os.environ.get("SQUAREFIELD_NO_SUSPENDING"):
+        before.append("delete WebAssembly.Suspending; delete WebAssembly.promising;")
+    if os.environ.get("SQUAREFIELD_NO_WORKER_CANVAS"):
+        before.append("delete HTMLCanvasElement.prototype.transferControlToOffscreen;")
+    page = open_page(os.environ.get("SQUAREFIELD_ENGINE", "chromium"), *size, before_load=before)
     try:
         page.navigate(url)
         if command == "look":
