@@ -14,7 +14,15 @@ and prints what it saw as one JSON object.
   web_drive.py cpu URL W H        main-thread task time and the whole browser's
                                   CPU time over 10 s after 2 s, as shares of a core
   web_drive.py message URL        the status line 5 s after loading
-  web_drive.py probe URL EXPR     EXPR's value 2 s after loading"""
+  web_drive.py probe URL EXPR     EXPR's value 2 s after loading
+  web_drive.py ratio URL OUT_DIR  the canvas's size after the pixel ratio alone
+                                  goes from 1 to 2 and back (a screenshot at 2)
+  web_drive.py frozen URL         frames drawn while the page is frozen 3 s,
+                                  and in the 2 s after it resumes
+  web_drive.py still URL OUT_DIR  with reduced motion asked for (Chromium): the
+                                  frames and status line before a key, the
+                                  canvas then, the frames 2 s after a key
+  web_drive.py shot URL OUT_DIR   a screenshot 3 s after loading"""
 import base64
 import json
 import os
@@ -68,7 +76,8 @@ def look(page, out):
     result["first_frame_ms"] = round(page.evaluate("squarefield.firstFrameAt"), 1)
     time.sleep(1.5)
     page.shot(os.path.join(out, "running.png"))
-    for name, (width, height, scale) in (("small", (640, 480, 1)), ("dpr2", (1280, 720, 2))):
+    sizes = (("small", (640, 480, 1)), ("dpr2", (1280, 720, 2)))
+    for name, (width, height, scale) in sizes[:1] if page.engine == "webkit" else sizes:
         page.resize(width, height, scale)
         page.wait_for(f"{CANVAS}.then(c => c[0] == {width * scale} && c[1] == {height * scale})", 5)
         time.sleep(1.5)  # the field spreads over the new size
@@ -127,7 +136,11 @@ def exact(page, out):
         f.write(base64.b64decode(url.split(",", 1)[1]))
     page.shot(os.path.join(out, "screen.png"))  # what is shown, a moment later
     stop(page)
-    return {"frames": frames, "pictures_read": read, "in_worker": in_worker}
+    # Which program, and where, beside what the browser offers.
+    offers = page.evaluate("""[squarefield.program, typeof WebAssembly.Suspending == 'function',
+        !!HTMLCanvasElement.prototype.transferControlToOffscreen]""")
+    return {"frames": frames, "pictures_read": read, "in_worker": in_worker, "status": page.evaluate(STATUS),
+            "program": offers[0], "suspends": offers[1], "worker_canvas": offers[2]}
 
 
 # The page as the browser hides it: document.hidden and a visibilitychange.
@@ -166,6 +179,53 @@ def probe(page, expression):
     return {"value": page.evaluate(expression)}
 
 
+def ratio(page, out):
+    """The same size in CSS pixels, at ratio 2 and back at 1 (a window moved
+    to a monitor of another scale and back)."""
+    page.wait_for(RUNNING, 10)
+    sizes = {}
+    for name, scale in (("ratio2", 2), ("ratio1", 1)):
+        time.sleep(1)
+        page.resize(800, 600, scale)
+        page.wait_for(f"{CANVAS}.then(c => c[0] == {800 * scale} && c[1] == {600 * scale})", 5)
+        sizes[name] = page.evaluate(CANVAS)
+        if scale == 2:
+            time.sleep(1.5)
+            page.shot(os.path.join(out, "ratio2.png"))
+    return sizes
+
+
+def frozen(page):
+    """The page as the browser freezes it: a freeze, and a resume after 3 s.
+    (DevTools' lifecycle state freezes nothing of a headless page here: its
+    timers keep running and neither event fires.)"""
+    page.wait_for(RUNNING, 10)
+    time.sleep(1)
+    before = page.evaluate(FRAMES)
+    page.evaluate("document.dispatchEvent(new Event('freeze'))")
+    time.sleep(3)
+    page.evaluate("document.dispatchEvent(new Event('resume'))")
+    after = page.evaluate(FRAMES)
+    time.sleep(2)
+    return {"frames_while_frozen": after - before, "frames_in_2s_after": page.evaluate(FRAMES) - after}
+
+
+def still(page, out):
+    page.wait_for(RUNNING, 10)
+    time.sleep(2)
+    frames, picture, status = page.evaluate("""squarefield.report(true).then(r => new Promise(done => {
+        const reader = new FileReader();
+        reader.onload = () => done([r.framesDrawn, reader.result, """ + STATUS + """]);
+        reader.readAsDataURL(r.picture);
+    }))""")
+    with open(os.path.join(out, "still.png"), "wb") as f:
+        f.write(base64.b64decode(picture.split(",", 1)[1]))
+    page.key("a")
+    time.sleep(2)
+    return {"frames_before_key": frames, "status_before_key": status,
+            "frames_after_key": page.evaluate(FRAMES) - frames, "status_after_key": page.evaluate(STATUS)}
+
+
 def main():
     command, url = sys.argv[1], sys.argv[2]
     size = (int(sys.argv[3]), int(sys.argv[4])) if command in ("cpu", "cpu-other") else (800, 600)
@@ -178,6 +238,8 @@ def main():
         before.append("delete HTMLCanvasElement.prototype.transferControlToOffscreen;")
     page = open_page(os.environ.get("SQUAREFIELD_ENGINE", "chromium"), *size, before_load=before)
     try:
+        if command == "still":
+            page.call("Emulation.setEmulatedMedia", features=[{"name": "prefers-reduced-motion", "value": "reduce"}])
         page.navigate(url)
         if command == "look":
             result = look(page, sys.argv[3])
@@ -191,6 +253,17 @@ def main():
             result = cpu(page, *size, ours=False)
         elif command == "exact":
             result = exact(page, sys.argv[3])
+        elif command == "ratio":
+            result = ratio(page, sys.argv[3])
+        elif command == "frozen":
+            result = frozen(page)
+        elif command == "still":
+            result = still(page, sys.argv[3])
+        elif command == "shot":
+            page.wait_for(RUNNING, 3)
+            time.sleep(3)
+            page.shot(os.path.join(sys.argv[3], "shot.png"))
+            result = {}
         elif command == "probe":
             result = probe(page, sys.argv[3])
         else:

@@ -2,8 +2,10 @@
 # The web build, as a user meets it: built with Debian's emscripten, the page
 # served on 127.0.0.1 and loaded in headless Chromium driven over the DevTools
 # protocol (field on screen and following the window, Escape stops it and the
-# page says so, a damaged program said so in one line), and the full build
-# under node giving the Linux build's seeded trace byte for byte.
+# page says so, a damaged program said so in one line, hosted under strict
+# policies and in a sandboxed frame), its basics in Firefox ESR and WebKitGTK
+# too, and the full build under node giving the Linux build's seeded trace
+# byte for byte.
 set -u
 cd "$(dirname "$0")/.."
 source tests/lib.sh
@@ -62,12 +64,13 @@ listing=$(cd "$out" && ls -A | tr '\n' ' ')
 # The page, served from this machine only, with the files docs/web holds.
 site="$work/site"
 mkdir "$site"
-cp docs/web/index.html docs/web/favicon.png docs/web/program.js build/page/page.js build/page/page.wasm build/web/page-asyncify.js \
-  build/web/page-asyncify.wasm "$site/"
+page_files="index.html index.js index.css favicon.png program.js"
+for f in $page_files; do cp "docs/web/$f" "$site/"; done
+cp build/page/page.js build/page/page.wasm build/web/page-asyncify.js build/web/page-asyncify.wasm "$site/"
 # A visitor downloads the page and one of its two programs.
 for program in page page-asyncify; do
   bytes=0
-  for f in index.html favicon.png program.js $program.js $program.wasm; do
+  for f in $page_files $program.js $program.wasm; do
     packed=$(gzip -9c "$site/$f" | wc -c)
     echo "$f: $(stat -c %s "$site/$f") bytes, $packed gzip-compressed"
     bytes=$((bytes + packed))
@@ -79,13 +82,33 @@ for f in page.js page.wasm page-asyncify.js page-asyncify.wasm; do
   cmp -s "$site/$f" "docs/web/$f" || echo "note: docs/web/$f is another build (scripts/build-web makes it again)"
 done
 # Damaged programs, each in a folder of its own.
-mkdir "$site/truncated" "$site/missing"
-cp "$site/index.html" "$site/favicon.png" "$site/program.js" "$site/page.js" "$site/truncated/"
+# A folder of the page's files: FOLDER [HEADER-LINE...] (headers: tests/page_server.py).
+page_folder() {
+  local folder="$site/$1" f
+  shift
+  mkdir "$folder"
+  for f in $page_files page.js page.wasm page-asyncify.js page-asyncify.wasm; do cp "$site/$f" "$folder/"; done
+  [ $# = 0 ] || printf '%s\n' "$@" >"$folder/headers"
+}
+page_folder truncated
 head -c 20000 "$site/page.wasm" >"$site/truncated/page.wasm"
-cp "$site/index.html" "$site/favicon.png" "$site/program.js" "$site/page.js" "$site/missing/"
-mkdir "$site/nojs"
-cp "$site/index.html" "$site/favicon.png" "$site/program.js" "$site/nojs/"
-(cd "$site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
+page_folder missing
+rm "$site/missing/page.wasm"
+page_folder nojs
+rm "$site/nojs/page.js"
+# Hosted as a web designer might: the strict policy docs/web.md names, one
+# without WebAssembly, one without workers, WebAssembly sent as bytes of no
+# particular type, and a sandboxed frame (an opaque origin) on a server that
+# lets any origin fetch.
+strict="default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; worker-src 'self'"
+page_folder strict "Content-Security-Policy: $strict"
+page_folder nowasm "Content-Security-Policy: default-src 'self'"
+page_folder noworker "Content-Security-Policy: default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; worker-src 'none'"
+page_folder octet "Content-Type: application/octet-stream"
+page_folder sandboxed "Access-Control-Allow-Origin: *"
+echo '<!doctype html><iframe sandbox="allow-scripts" src="index.html" width="400" height="300"
+  style="border: 0; position: fixed; left: 0; top: 0"></iframe>' >"$site/sandboxed/host.html"
+/usr/bin/python3 -u tests/page_server.py "$site" >"$work/server.log" 2>&1 &
 server=$!
 keep_pid "$server"
 for _ in $(seq 50); do grep -q "port [0-9]*" "$work/server.log" && break; sleep 0.1; done
@@ -191,7 +214,75 @@ echo '<!doctype html><link rel="icon" href="favicon.png"><input id="mine" autofo
 focus=$(/usr/bin/python3 tests/web_drive.py probe "$base/host.html" "document.activeElement.id")
 [ "$(value "$focus" value)" = mine ] || fail "page in a frame: took the host page's focus: $focus"
 # Nothing the page asks for is missing (its icon included), but what the damaged pages above lack.
-grep -v '/missing/page.wasm\|/nojs/page.js' "$work/server.log" | grep -q '" 404 ' && fail "the page asked for something not there: $(grep '" 404 ' "$work/server.log" | head -3)"
+grep -v '/missing/page.wasm\|/nojs/page.js'"$work/server.log" | grep -q '" 404 ' && fail "the page asked for something not there: $(grep '" 404 ' "$work/server.log" | head -3)"
+
+# Strict hosting: under the policy docs/web.md names it runs in its worker,
+# exact; forbidding workers it runs beside the page, exact; forbidding
+# WebAssembly it says which directive; sent as untyped bytes it runs.
+exact=$(/usr/bin/python3 tests/web_drive.py exact "$base/strict/index.html?seed=5&fps=4" "$work") || fail "driving the strict page: $exact"
+echo "page under $strict: $exact"
+[ "$(value "$exact" in_worker)" = True ] || fail "page under a strict policy: not in its worker"
+same_as_headless build/default/squarefield "page, strict policy" "$work/screen.png" "$(value "$exact" frames)" 800 600
+exact=$(/usr/bin/python3 tests/web_drive.py exact "$base/noworker/index.html?seed=5&fps=4" "$work") || fail "driving the page without workers: $exact"
+echo "page under worker-src 'none': $exact"
+[ "$(value "$exact" in_worker)" = False ] || fail "page under worker-src 'none': in a worker?"
+same_as_headless build/default/squarefield "page, no workers allowed" "$work/screen.png" "$(value "$exact" frames)" 800 600
+said=$(/usr/bin/python3 tests/web_drive.py message "$base/nowasm/index.html")
+grep -q "Content-Security-Policy does not allow WebAssembly (script-src needs 'wasm-unsafe-eval')" <<<"$said" ||
+  fail "page under default-src 'self': $said"
+said=$(/usr/bin/python3 tests/web_drive.py probe "$base/octet/index.html" "squarefield.firstFrameAt > 0")
+[ "$(value "$said" value)" = True ] || fail "page.wasm sent as application/octet-stream: no frame ($said)"
+# In a sandboxed frame (no worker can be made there) it runs beside the page.
+/usr/bin/python3 tests/web_drive.py shot "$base/sandboxed/host.html" "$work" >/dev/null
+field_in "$work/shot.png" 400 300 || fail "page in a sandboxed frame: no field in the frame"
+
+# A value holding a control character is refused (the program would read
+# ?seed=5%00x as 5).
+said=$(/usr/bin/python3 tests/web_drive.py message "$base/index.html?seed=5%00x")
+grep -q "\"status\": \"the page's address, seed=5%00x: a value cannot hold control characters." <<<"$said" || fail "page?seed=5%00x: $said"
+# Frozen, it draws nothing, and goes on when resumed.
+frozen=$(/usr/bin/python3 tests/web_drive.py frozen "$base/index.html") || fail "driving the frozen page: $frozen"
+echo "page frozen: $frozen"
+[ "$(value "$frozen" frames_while_frozen)" -le 5 ] && [ "$(value "$frozen" frames_in_2s_after)" -ge 100 ] ||
+  fail "page frozen: $(value "$frozen" frames_while_frozen) frames while frozen, $(value "$frozen" frames_in_2s_after) in the 2 s after"
+# Reduced motion: the first frame and a line, and moving after a key; ?motion=1 moves at once.
+still=$(/usr/bin/python3 tests/web_drive.py still "$base/index.html?seed=5" "$work") || fail "driving the page with reduced motion: $still"
+echo "page, reduced motion: $still"
+[ "$(value "$still" frames_before_key)" = 1 ] && [ "$(value "$still" status_before_key)" = "Press a key or click to start." ] &&
+  [ "$(value "$still" frames_after_key)" -ge 60 ] && [ "$(value "$still" status_after_key)" = "" ] || fail "page, reduced motion: $still"
+same_as_headless build/default/squarefield "page, reduced motion" "$work/still.png" 1 800 600
+still=$(/usr/bin/python3 tests/web_drive.py still "$base/index.html?motion=1" "$work")
+[ "$(value "$still" frames_before_key)" -ge 60 ] || fail "page?motion=1, reduced motion: not moving at once ($still)"
+
+# The same page in the other engines: exact on canvas and screen, Escape
+# stops it, hidden it draws nothing, a resize (and in Firefox a pixel ratio
+# alone, which is not a resize, on both paths) is followed; each on the
+# program and path the browser offers.
+for engine in firefox webkit; do
+  export SQUAREFIELD_ENGINE=$engine
+  exact=$(/usr/bin/python3 tests/web_drive.py exact "$base/index.html?seed=5&fps=4" "$work") || fail "$engine: driving the seeded page: $exact"
+  echo "$engine, page?seed=5&fps=4: $exact"
+  want=page-asyncify
+  [ "$(value "$exact" suspends)" = True ] && want=page
+  [ "$(value "$exact" program)" = "$want" ] && [ "$(value "$exact" in_worker)" = "$(value "$exact" worker_canvas)" ] ||
+    fail "$engine: not the program and path the browser offers: $exact"
+  grep -q "^Stopped" <<<"$(value "$exact" status)" || fail "$engine: Escape did not stop it, or the page did not say so"
+  same_as_headless build/default/squarefield "$engine: page" "$work/canvas.png" "$(value "$exact" frames)" 800 600
+  same_as_headless build/default/squarefield "$engine: page, on screen" "$work/screen.png" "$(value "$exact" frames)" 800 600
+  hid=$(/usr/bin/python3 tests/web_drive.py hidden "$base/index.html") || fail "$engine: driving the hidden page: $hid"
+  echo "$engine, page hidden: $hid"
+  [ "$(value "$hid" frames_while_hidden)" -le 1 ] && [ "$(value "$hid" frames_in_2s_after)" -ge 60 ] || fail "$engine, hidden: $hid"
+  result=$(/usr/bin/python3 tests/web_drive.py look "$base/index.html" "$work") || fail "$engine: driving the page: $result"
+  [ "$(value "$result" small)" = "[640, 480]" ] || fail "$engine: at 640x480 the canvas is $(value "$result" small)"
+  { field_in "$work/small.png" 640 480 || field_in "$work/small-later.png" 640 480; } || fail "$engine: no field after the resize to 640x480"
+done
+for no_worker in "" 1; do
+  ratio=$(SQUAREFIELD_ENGINE=firefox SQUAREFIELD_NO_WORKER_CANVAS=$no_worker /usr/bin/python3 tests/web_drive.py ratio "$base/index.html" "$work")
+  echo "firefox, pixel ratio 2 and back${no_worker:+, beside the page}: $ratio"
+  [ "$(value "$ratio" ratio2)" = "[1600, 1200]" ] && [ "$(value "$ratio" ratio1)" = "[800, 600]" ] &&
+    { field_in "$work/ratio2.png" 1600 1200; } || fail "firefox: the pixel ratio alone not followed: $ratio"
+done
+unset SQUAREFIELD_ENGINE
 
 # The CPU share at the default pace, printed (bench/web_page.sh holds the target).
 for size in "1920 1080" "3840 2160"; do

@@ -8,8 +8,12 @@ Module['instantiateWasm'] = function(imports, done) {
     const f = imports.env[name];
     if (typeof f == 'function' && f.name.startsWith('PageWait')) imports.env[name] = new WebAssembly.Suspending(f);
   }
-  const loaded = WebAssembly.instantiateStreaming ? WebAssembly.instantiateStreaming(fetch(wasmBinaryFile), imports)
-      : fetch(wasmBinaryFile).then(r => r.arrayBuffer()).then(bytes => WebAssembly.instantiate(bytes, imports));
+  const fromBytes = () => fetch(wasmBinaryFile).then(r => r.arrayBuffer()).then(bytes => WebAssembly.instantiate(bytes, imports));
+  // Streaming refuses a file served as another type than application/wasm (a
+  // TypeError; many servers say application/octet-stream): the bytes are the same.
+  const loaded = WebAssembly.instantiateStreaming
+      ? WebAssembly.instantiateStreaming(fetch(wasmBinaryFile), imports).catch(e => e instanceof TypeError ? fromBytes() : Promise.reject(e))
+      : fromBytes();
   loaded.then(result => {
     const exports = Object.assign({}, result.instance.exports);
     const name = exports.main ? 'main' : '__main_argc_argv';
