@@ -87,7 +87,7 @@ rm -rf "$rt"
 # The page, hidden, at three paces.
 if command -v chromium >/dev/null && [ -f build/page/page.wasm ] && [ -f build/web/page-asyncify.wasm ]; then
   mkdir "$work/site"
-  cp docs/web/index.html docs/web/favicon.png build/page/page.js build/page/page.wasm build/web/page-asyncify.js build/web/page-asyncify.wasm "$work/site/"
+  cp docs/web/index.html docs/web/index.js docs/web/index.css docs/web/favicon.png docs/web/program.js build/page/page.js build/page/page.wasm build/web/page-asyncify.js build/web/page-asyncify.wasm "$work/site/"
   (cd "$work/site" && exec /usr/bin/python3 -u -m http.server 0 --bind 127.0.0.1) >"$work/server.log" 2>&1 &
   keep_pid $!
   for _ in $(seq 50); do grep -q "port [0-9]*" "$work/server.log" && break; sleep 0.1; done
