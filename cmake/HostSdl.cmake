@@ -7,10 +7,11 @@ add_library(squarefield_sdl STATIC src/hosts/sdl/sdl_host.cpp src/hosts/sdl/sdl_
                                    src/hosts/sdl/x11_link.cpp)
 target_include_directories(squarefield_sdl SYSTEM PUBLIC ${SDL2_INCLUDE_DIRS})
 target_link_libraries(squarefield_sdl PUBLIC squarefield_framebuffer ${CMAKE_DL_LIBS})
-target_sources(squarefield PRIVATE src/hosts/host_table.cpp)
-target_compile_definitions(squarefield_cli PUBLIC SQUAREFIELD_X11_OPTIONS)
-target_link_libraries(squarefield PRIVATE squarefield_sdl)
+# Its line in the host table, and the command line's options for another
+# program's window and the screensaver mode (X11's and Wayland's).
+target_compile_definitions(squarefield_sdl PUBLIC SQUAREFIELD_HAS_SDL SQUAREFIELD_LINUX_DESKTOP_OPTIONS)
+target_link_libraries(squarefield_hosts PUBLIC squarefield_sdl)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   include(cmake/HostWayland.cmake)
-  target_link_libraries(squarefield PRIVATE squarefield_wayland)
+  target_link_libraries(squarefield_hosts PUBLIC squarefield_wayland)
 endif()

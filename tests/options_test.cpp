@@ -105,7 +105,7 @@ TEST(Options, AnotherProgramsWindow) {
   for (const char* bad : {"0", "0x", "0x0", "-5", "12ab", "0xfffffffff", "", "0x3g"})
     EXPECT_FALSE(ParseWindowId(bad, id)) << bad;
 
-#ifdef SQUAREFIELD_X11_OPTIONS
+#ifdef SQUAREFIELD_LINUX_DESKTOP_OPTIONS
   Options o;
   EXPECT_FALSE(Parse({"--window-id", "0x3a00007", "--fps", "0"}, o));
   EXPECT_EQ(o.window_id, 0x3a00007u);

@@ -34,7 +34,7 @@ bool SameColours(std::span<const std::uint32_t> a, std::span<const std::uint32_t
                     [](std::uint32_t x, std::uint32_t y) { return (x & 0xFFFFFFu) == (y & 0xFFFFFFu); });
 }
 
-class ScreenPresenter final : public Presenter {
+class ScreenPresenter final : public Presenter, public PictureHolder {
  public:
   ScreenPresenter(double refresh_rate, Shown& shown, bool keeps_picture)
       : refresh_rate_(refresh_rate), shown_(shown), keeps_picture_(keeps_picture) {}
@@ -56,7 +56,8 @@ class ScreenPresenter final : public Presenter {
     if (!keeps_picture_ && !SameColours(screen_, fb.Picture())) ++shown_.differing;
     return std::nullopt;
   }
-  bool HoldsPicture() const override { return keeps_picture_; }
+  PictureHolder* Holder() override { return keeps_picture_ ? this : nullptr; }
+  bool HoldsPicture() const override { return true; }
   void ReadPicture(std::span<std::uint32_t> pixels, int /*width*/, int /*height*/) override {
     ++shown_.read_back;
     std::copy(screen_.begin(), screen_.end(), pixels.begin());
@@ -65,6 +66,7 @@ class ScreenPresenter final : public Presenter {
   bool Unseen() override { return false; }
   bool EscapeDown() const override { return false; }
   void Finish() override {}
+  void CursorCountChanged(int /*count*/) override {}
 
  private:
   template <class Colour>

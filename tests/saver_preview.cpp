@@ -45,6 +45,7 @@ class PeekingHost final : public squarefield::Host {
   squarefield::ScreenObject Screen() override { return inner_.Screen(); }
   int PixelWidth() const override { return inner_.PixelWidth(); }
   int PixelHeight() const override { return inner_.PixelHeight(); }
+  const squarefield::Framebuffer* Pixels() const override { return inner_.Pixels(); }
   void Finish() override { inner_.Finish(); }
   std::optional<squarefield::Failure> Pump() override { return inner_.Pump(); }
   double RefreshRate() const override { return inner_.RefreshRate(); }
@@ -128,8 +129,7 @@ int main(int argc, char** argv) {
     HWND parent = MakeParent();
     squarefield::HostConfig config;
     config.into_window = reinterpret_cast<std::uintptr_t>(parent);
-    std::string error;
-    auto host = squarefield::OpenDesktopHost(config, error);
+    auto host = std::move(squarefield::OpenDesktopHost(config).host);
     Check(host != nullptr, "the preview host did not open");
     if (host) {
       const auto screen = host->Screen();

@@ -27,14 +27,16 @@ int RunOn(bool headless, HostConfig config, const RunConfig& run, Hints hints = 
   if (headless) {
     host = OpenHeadlessHost(config);
   } else {
-    std::string why;
-    host = OpenDesktopHost(config, why);
+    Opened opened = OpenDesktopHost(config);
+    host = std::move(opened.host);
     // A guest in someone else's window wants that window, not an image.
     if (config.into_window || config.into_root || config.saver || config.wallpaper) hints.headless = false;
     // The daemon's window gone before we opened it is its normal shut-down (a
     // quick activate and deactivate), as its going away later would be.
-    if (!host && hints.daemon && why.starts_with(kNoSuchWindow)) return kExitOk;
-    if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + why), nullptr, hints);
+    if (!host && hints.daemon && opened.failure.kind == OpenFailure::Kind::NoSuchWindow) return kExitOk;
+    if (!host)
+      return Report(Failure(Failure::Kind::NoDisplay, "cannot run on the desktop: " + opened.failure.message), nullptr,
+                    hints);
   }
   if (auto failure = RunEffect(*host, run)) return Report(*failure, host.get(), hints);
   return kExitOk;
@@ -43,7 +45,7 @@ int RunOn(bool headless, HostConfig config, const RunConfig& run, Hints hints = 
 // Run as the system runs a screensaver: the same effect, the user's frame
 // rate, and on /s any input ends it.
 int RunSaver(const SaverArgs& args) {
-  const Hints none{false, false};  // the system started it, with arguments of its own
+  const Hints none = kNoHints;  // the system started it, with arguments of its own
   if (!args.problem.empty()) return Report(Failure(Failure::Kind::BadOptions, args.problem), nullptr, none);
   if (args.mode == SaverArgs::Mode::Settings) {
     ShowScreensaverSettings(args.window);
@@ -87,7 +89,7 @@ int Main(int argc, const char* const* argv) {
       if (!ParseWindowId(daemon, id))
         return Report(Failure(Failure::Kind::BadOptions, std::string("XSCREENSAVER_WINDOW: '") + daemon +
                                                               "' is not a window id"),
-                      nullptr, Hints{false, false});
+                      nullptr, kNoHints);
       config.into_window = id;
       in_daemon = true;
     } else {
@@ -100,7 +102,7 @@ int Main(int argc, const char* const* argv) {
   if ((config.into_window || config.into_root || config.saver || config.wallpaper) && !fps) fps = 60;
   return RunOn(options.headless, config,
                RunConfig{options.frames, options.seed, fps, options.trace, options.png, options.gif},
-               Hints{true, true, in_daemon});
+               Hints{.daemon = in_daemon});
 }
 
 }  // namespace

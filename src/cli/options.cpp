@@ -20,7 +20,7 @@ namespace {
 
 // Another program's window and the screensaver mode are X11's and Wayland's:
 // other builds neither list nor take them.
-#ifdef SQUAREFIELD_X11_OPTIONS
+#ifdef SQUAREFIELD_LINUX_DESKTOP_OPTIONS
 constexpr bool kLinuxDesktopOptions = true;
 #else
 constexpr bool kLinuxDesktopOptions = false;

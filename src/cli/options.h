@@ -5,15 +5,16 @@
 #include <optional>
 #include <string>
 
+#include "hosts/host.h"
 #include "runtime/failure.h"
 
 namespace squarefield {
 
 struct Options {
   bool headless = false;
-  bool window = false;  // a 1024x768 window instead of the full screen
-  int width = 1024;
-  int height = 768;
+  bool window = false;  // a window instead of the full screen
+  int width = kWindowWidth;
+  int height = kWindowHeight;
   std::optional<std::int64_t> frames;
   std::optional<std::uint64_t> seed;
   std::optional<double> fps;                  // 0: unpaced

@@ -16,7 +16,7 @@ namespace squarefield {
 namespace {
 
 // A visitor can act on neither --help nor --headless.
-constexpr Hints kPage{false, false};
+constexpr Hints kPage = kNoHints;
 
 int Main(int argc, char** argv) {
   RunConfig run;
@@ -41,9 +41,9 @@ int Main(int argc, char** argv) {
                             "the page's address, " + name + "=" + value + problem->substr(problem->find(':'))),
                     nullptr, kPage);
   }
-  std::string why;
-  std::unique_ptr<Host> host = OpenDesktopHost(HostConfig{}, why);
-  if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run here: " + why), nullptr, kPage);
+  Opened opened = OpenDesktopHost(HostConfig{});
+  std::unique_ptr<Host> host = std::move(opened.host);
+  if (!host) return Report(Failure(Failure::Kind::NoDisplay, "cannot run here: " + opened.failure.message), nullptr, kPage);
   if (auto failure = RunForm(*host, run, Recording{})) return Report(*failure, host.get(), kPage);
   return kExitOk;
 }

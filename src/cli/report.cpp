@@ -25,7 +25,7 @@ int StatusOf(Failure::Kind kind) {
 }
 
 int Report(const Failure& failure, Host* host, Hints hints) {
-  if (InWebPage()) hints = Hints{false, false};
+  if (InWebPage()) hints = kNoHints;
   std::string told;
   for (std::size_t i = 0; i < failure.lines.size(); ++i) {
     std::string line = failure.lines[i];

@@ -23,6 +23,9 @@ struct Hints {
   bool headless = true;
   bool daemon = false;  // in a screensaver daemon's window
 };
+// No hints: for whoever cannot act on them (a page's visitor, the system
+// starting a screensaver with arguments of its own).
+inline constexpr Hints kNoHints{.help = false, .headless = false};
 
 // Says the failure's lines (with the hints that apply) and gives its status.
 int Report(const Failure& failure, Host* host, Hints hints = {});

@@ -21,10 +21,19 @@ namespace squarefield {
 
 class Framebuffer;
 
+// A window (--window) starts this size, or as much of it as the screen holds;
+// so does the in-memory screen unless given a size.
+inline constexpr int kWindowWidth = 1024;
+inline constexpr int kWindowHeight = 768;
+
+// A screensaver's pointer moved no more than this many pixels along each axis
+// from where it rested: jitter, not a user.
+inline constexpr int kPointerJitter = 8;
+
 // The little a host is told.
 struct HostConfig {
-  bool windowed = false;            // a 1024x768 window instead of the full screen
-  int width = 1024, height = 768;   // the in-memory screen's size (headless)
+  bool windowed = false;            // a window instead of the full screen
+  int width = kWindowWidth, height = kWindowHeight;  // the in-memory screen's size (headless)
   // Draw into a window someone else owns (a screensaver daemon's, a preview):
   // an X11 window id, or the screen's root window. Its owner keeps the cursor
   // and the keyboard, and the field follows the window's size.
@@ -60,8 +69,9 @@ class Host {
   // The screen's size in pixels.
   virtual int PixelWidth() const = 0;
   virtual int PixelHeight() const = 0;
-  // The screen's pixels, where the host keeps them in memory (images are made from them).
-  virtual const Framebuffer* Pixels() const { return nullptr; }
+  // The screen's pixels where the host keeps them in memory (images are made
+  // from them); null where the window system keeps them (no --png there).
+  virtual const Framebuffer* Pixels() const = 0;
 
   // What every host decides, none of it by default:
   // Handles what arrived from the window system; a failure when the host can
@@ -104,14 +114,29 @@ inline void Host::Sleep(double seconds) { SleepFor(seconds); }
 // The in-memory host: always built (tests, benchmarks, image export).
 std::unique_ptr<Host> OpenHeadlessHost(const HostConfig& config);
 
-// The desktop host this build was made with; null with `error` when it cannot
-// run here (no display, no library, no such host in this build).
-std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error);
-// How `error` begins when the window to draw in is not there (any more).
-inline constexpr char kNoSuchWindow[] = "there is no window ";
+// Why a desktop host did not open, by kind: the caller acts on the kind, the
+// user reads the message.
+struct OpenFailure {
+  enum class Kind {
+    Unreachable,   // nothing to show on here (no display, no library): another host may do
+    NoSuchWindow,  // the window to draw in is not there (any more)
+    Refused,       // this host cannot do what was asked here, or failed while opening
+  };
+  Kind kind = Kind::Refused;
+  std::string message;
+};
 
-// Makes --help, --version and option errors reach the console the program was
-// started from (a Windows GUI program has none of its own). Elsewhere nothing.
-void PrepareConsole();
+// A desktop host, or why there is none. Every desktop host opens so, and is a
+// line of the host table (host_table.cpp).
+struct Opened {
+  std::unique_ptr<Host> host;
+  OpenFailure failure;  // when there is no host
+
+  static Opened Failed(OpenFailure::Kind kind, std::string message) { return {nullptr, {kind, std::move(message)}}; }
+};
+
+// The desktop host for this run: the one SQUAREFIELD_HOST names, else the
+// first of this build's table that fits here and opens.
+Opened OpenDesktopHost(const HostConfig& config);
 
 }  // namespace squarefield

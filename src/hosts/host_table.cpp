@@ -1,20 +1,30 @@
-// The desktop hosts of a Linux (or other SDL) build, tried in order at run
-// time: native Wayland where a Wayland display is named, then SDL (X11, or
-// whatever SDL_VIDEODRIVER names). SQUAREFIELD_HOST names one to use alone.
+// The desktop hosts of every build, one line each, tried in order at run time
+// (the first that fits here and opens is the run's): native Wayland where a
+// Wayland display is named, then SDL (X11, or whatever SDL_VIDEODRIVER names);
+// the Windows host; the page's canvas. A build has the lines of the hosts it
+// was made with; SQUAREFIELD_HOST names one to use alone.
 #include <cstdlib>
 #include <string>
 
 #include "hosts/host.h"
+#ifdef SQUAREFIELD_HAS_SDL
 #include "hosts/sdl/sdl_host.h"
+#endif
 #ifdef SQUAREFIELD_HAS_WAYLAND
 #include "hosts/wayland/wayland_presenter.h"
+#endif
+#ifdef SQUAREFIELD_HAS_WIN32
+#include "hosts/win32/win32_host.h"
+#endif
+#ifdef SQUAREFIELD_HAS_WEB
+#include "hosts/web/web_host.h"
 #endif
 
 namespace squarefield {
 
 namespace {
 
-bool Set(const char* name) {
+[[maybe_unused]] bool Set(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
 }
@@ -23,62 +33,59 @@ struct HostEntry {
   const char* name;
   // Whether it is worth trying here without being asked for by name.
   bool (*fits)(const HostConfig& config);
-  // The host, or null with `error`; `unreachable` when another may do instead.
-  std::unique_ptr<Host> (*open)(const HostConfig& config, std::string& error, bool& unreachable);
+  Opened (*open)(const HostConfig& config);
 };
+
+[[maybe_unused]] bool FitsAnywhere(const HostConfig&) { return true; }
 
 const HostEntry kHosts[] = {
 #ifdef SQUAREFIELD_HAS_WAYLAND
+    // A window of another program's is X11's; SDL_VIDEODRIVER asks for SDL.
     {"wayland",
-     // A window of another program's is X11's; SDL_VIDEODRIVER asks for SDL.
      [](const HostConfig& config) {
        return Set("WAYLAND_DISPLAY") && !Set("SDL_VIDEODRIVER") && !config.into_window && !config.into_root;
      },
-     [](const HostConfig& config, std::string& error, bool& unreachable) {
-       auto host = OpenWaylandHost(config, error, unreachable);
-       // Beside an X display another host may still show the field.
-       unreachable = unreachable && Set("DISPLAY");
-       return host;
+     [](const HostConfig& config) {
+       Opened opened = OpenWaylandHost(config);
+       // Only beside an X display may another host still show the field.
+       if (opened.failure.kind == OpenFailure::Kind::Unreachable && !Set("DISPLAY"))
+         opened.failure.kind = OpenFailure::Kind::Refused;
+       return opened;
      }},
 #endif
-    {"sdl", [](const HostConfig&) { return true; },
-     [](const HostConfig& config, std::string& error, bool& unreachable) {
-       unreachable = false;
-       return OpenSdlHost(config, error);
-     }},
+#ifdef SQUAREFIELD_HAS_SDL
+    {"sdl", FitsAnywhere, OpenSdlHost},
+#endif
+#ifdef SQUAREFIELD_HAS_WIN32
+    {"win32", FitsAnywhere, OpenWin32Host},
+#endif
+#ifdef SQUAREFIELD_HAS_WEB
+    {"web", FitsAnywhere, OpenWebHost},
+#endif
+    {nullptr, nullptr, nullptr},  // the end (and a table for a build with no desktop host)
 };
 
 }  // namespace
 
-std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
-  // Without a session bus, the D-Bus library SDL loads would start one of its
-  // own (dbus-launch and a dbus-daemon) that outlives the program. There is
-  // none to talk to then: say so, and nothing is started.
-  if (!Set("DBUS_SESSION_BUS_ADDRESS")) setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+Opened OpenDesktopHost(const HostConfig& config) {
   const char* asked = std::getenv("SQUAREFIELD_HOST");
   if (asked != nullptr && *asked != '\0') {
     std::string names;
-    for (const HostEntry& entry : kHosts) {
-      if (std::string(asked) == entry.name) {
-        bool unreachable = false;
-        return entry.open(config, error, unreachable);
-      }
-      names += std::string(names.empty() ? "" : ", ") + entry.name;
+    for (const HostEntry* entry = kHosts; entry->name; ++entry) {
+      if (std::string(asked) == entry->name) return entry->open(config);
+      names += std::string(names.empty() ? "" : ", ") + entry->name;
     }
-    error = std::string("SQUAREFIELD_HOST: '") + asked + "' is not a host of this build (" + names + ")";
-    return nullptr;
+    return Opened::Failed(OpenFailure::Kind::Refused,
+                          std::string("SQUAREFIELD_HOST: '") + asked + "' is not a host of this build (" +
+                              (names.empty() ? "none" : names) + ")");
   }
-  for (const HostEntry& entry : kHosts) {
-    if (!entry.fits(config)) continue;
-    bool unreachable = false;
-    std::string why;
-    if (auto host = entry.open(config, why, unreachable)) return host;
-    error = why;
-    if (!unreachable) return nullptr;
+  Opened last = Opened::Failed(OpenFailure::Kind::Refused, "this build has no desktop host");
+  for (const HostEntry* entry = kHosts; entry->name; ++entry) {
+    if (!entry->fits(config)) continue;
+    last = entry->open(config);
+    if (last.host || last.failure.kind != OpenFailure::Kind::Unreachable) return last;
   }
-  return nullptr;
+  return last;
 }
-
-void PrepareConsole() {}
 
 }  // namespace squarefield

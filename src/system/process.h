@@ -14,6 +14,12 @@ namespace squarefield {
 // ANSI code page, where café, Ωmega or 日本 do not survive.)
 std::vector<std::string> CommandLine(int argc, char** argv);
 
+// What the system prepares before any output: on Windows --help, --version and
+// option errors reach the console the program was started from (a GUI program
+// has none of its own); under node the machine's files are the program's and
+// its standard output carries bytes as written. Elsewhere nothing.
+void PrepareConsole();
+
 // Descriptors 0, 1 and 2 always open, where a caller can close them (POSIX):
 // a closed one would otherwise be the next file opened.
 void OpenStandardStreams();

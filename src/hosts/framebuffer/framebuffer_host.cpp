@@ -11,9 +11,11 @@ FramebufferHost::FramebufferHost(std::unique_ptr<Presenter> presenter, int width
       window_(fb_, *presenter_) {
   // Damage is worth recording only where something is shown.
   if (presenter_->RefreshRate() > 0) fb_.TrackDamage();
-  fb_.KeepPictureOnScreen([this](std::span<std::uint32_t> pixels, int width, int height) {
-    presenter_->ReadPicture(pixels, width, height);
-  });
+  if (PictureHolder* holder = presenter_->Holder()) {
+    fb_.KeepPictureOnScreen([holder](std::span<std::uint32_t> pixels, int width, int height) {
+      holder->ReadPicture(pixels, width, height);
+    });
+  }
 }
 
 std::int16_t FramebufferHost::PresentedApi::GetAsyncKeyState(int vKey) {
@@ -39,7 +41,8 @@ std::optional<Failure> FramebufferHost::Pump() {
 std::optional<Failure> FramebufferHost::Present() {
   if (!fb_.Changed()) return std::nullopt;
   auto failure = presenter_->Present(fb_);
-  fb_.ClearDamage(presenter_->HoldsPicture());
+  const PictureHolder* holder = presenter_->Holder();
+  fb_.ClearDamage(holder != nullptr && holder->HoldsPicture());
   return failure;
 }
 

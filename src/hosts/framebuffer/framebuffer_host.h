@@ -22,6 +22,18 @@ struct PresenterEvents {
   bool lost_picture = false;    // what was shown is gone (a new surface, an expose)
 };
 
+// A screen that holds everything presented so far as its own picture (a
+// page's canvas, Wayland's buffers): the framebuffer then only keeps the fills
+// until its pixels are read (see Framebuffer::KeepPictureOnScreen).
+class PictureHolder {
+ public:
+  virtual ~PictureHolder() = default;
+  // Whether it holds the whole picture now (asked after each present).
+  virtual bool HoldsPicture() const = 0;
+  // Writes that picture into `pixels`, `width` by `height`.
+  virtual void ReadPicture(std::span<std::uint32_t> pixels, int width, int height) = 0;
+};
+
 class Presenter {
  public:
   virtual ~Presenter() = default;
@@ -40,6 +52,10 @@ class Presenter {
   virtual bool EscapeDown() const = 0;
   // After the run: put the screen right and let go of it.
   virtual void Finish() = 0;
+  // The cursor's display count changed (below 0: hidden over the field).
+  virtual void CursorCountChanged(int count) = 0;
+  // Its screen's picture holder, or null where the screen keeps no picture.
+  virtual PictureHolder* Holder() = 0;
 
   // What only some presenters do; the rest take these as they are.
   // Waits `seconds` or less, waking for an event where it can.
@@ -48,18 +64,11 @@ class Presenter {
   virtual bool WaitForRefresh() { return false; }
   virtual void Yield() {}
   virtual void CountFrame() {}
-  // The drawing calls' news: the cursor's display count, the window placed
-  // and shown, the form unloaded (take the window down).
-  virtual void CursorCountChanged(int /*count*/) {}
+  // The drawing calls' news: the window placed and shown, the form unloaded
+  // (take the window down).
   virtual void Placed(bool /*topmost*/, bool /*show*/) {}
   virtual void Show() {}
   virtual void Unloaded() {}
-  // A screen that holds everything presented so far as its own picture
-  // (a page's canvas, Wayland's buffers) says so after each present, and
-  // writes that picture into `pixels` when asked: the framebuffer then only
-  // keeps the fills until its pixels are read (see Framebuffer::KeepPictureOnScreen).
-  virtual bool HoldsPicture() const { return false; }
-  virtual void ReadPicture(std::span<std::uint32_t> /*pixels*/, int /*width*/, int /*height*/) {}
 };
 
 class FramebufferHost final : public Host {

@@ -25,6 +25,8 @@ class HeadlessPresenter final : public Presenter {
   bool Unseen() override { return false; }
   bool EscapeDown() const override { return false; }
   void Finish() override {}
+  void CursorCountChanged(int /*count*/) override {}  // no pointer over an image
+  PictureHolder* Holder() override { return nullptr; }
   void Yield() override;
 
  private:

@@ -10,9 +10,10 @@
 
 #ifdef __unix__
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include "hosts/wait_readable.h"
 #endif
 
 namespace squarefield {
@@ -153,12 +154,12 @@ bool SdlPresenter::OpenWindows(const HostConfig& config, std::string& error) {
   if (config.into_window || config.into_root) {
     if (!OpenInto(config, error)) return false;
   } else if (config.windowed) {
-    // 1024x768, or as much as the screen's usable area holds (a window taller
+    // The window size, or as much as the screen's usable area holds (a window taller
     // than the screen would start above its top edge).
-    SDL_Rect usable{0, 0, 1024, 768};
-    if (sdl_->SDL_GetDisplayUsableBounds(0, &usable) != 0) usable = {0, 0, 1024, 768};
-    width_ = std::clamp(usable.w, 1, 1024);
-    height_ = std::clamp(usable.h, 1, 768);
+    SDL_Rect usable{0, 0, kWindowWidth, kWindowHeight};
+    if (sdl_->SDL_GetDisplayUsableBounds(0, &usable) != 0) usable = {0, 0, kWindowWidth, kWindowHeight};
+    width_ = std::clamp(usable.w, 1, kWindowWidth);
+    height_ = std::clamp(usable.h, 1, kWindowHeight);
     // Windowed, it keeps its frame, so it can be moved and closed like any window.
     SDL_Window* window = sdl_->SDL_CreateWindow("squarefield", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_,
                                                 height_, SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
@@ -306,7 +307,8 @@ bool SdlPresenter::OpenInto(const HostConfig& config, std::string& error) {
   if (!WindowSize(width_, height_) || width_ < 1 || height_ < 1) {
     char id[32];
     std::snprintf(id, sizeof id, "0x%llx", static_cast<unsigned long long>(target_));
-    error = std::string(kNoSuchWindow) + id + " on this display";
+    error = std::string("there is no window ") + id + " on this display";
+    no_such_window_ = true;
     return false;
   }
   if (const std::string why = x11_.Undrawable(target_); !why.empty()) {
@@ -646,10 +648,7 @@ void SdlPresenter::Sleep(double seconds) {
     // Asleep until the display has something to say, or the time is up; a
     // signal cuts it short too. What Xlib already read waits in its queue.
     if (X11Link::EventsQueued(x_display_)) return;
-    pollfd watch{fd, POLLIN, 0};
-    const double whole = std::floor(seconds);
-    const timespec timeout{static_cast<time_t>(whole), static_cast<long>((seconds - whole) * 1e9)};
-    ppoll(&watch, 1, &timeout, nullptr);
+    WaitReadable(fd, seconds);
     return;
   }
 #endif
@@ -662,7 +661,7 @@ bool SdlPresenter::PointerMoved(Uint32 window_id, int x, int y) {
   int left = 0, top = 0;
   for (const Output& output : outputs_)
     if (sdl_->SDL_GetWindowID(output.window) == window_id) sdl_->SDL_GetWindowPosition(output.window, &left, &top);
-  return std::abs(left + x - pointer_x_) > kJitter || std::abs(top + y - pointer_y_) > kJitter;
+  return std::abs(left + x - pointer_x_) > kPointerJitter || std::abs(top + y - pointer_y_) > kPointerJitter;
 }
 
 bool SdlPresenter::EscapeDown() const {
@@ -701,11 +700,19 @@ void SdlPresenter::Show() {
   sdl_->SDL_SetWindowInputFocus(outputs_.front().window);
 }
 
-std::unique_ptr<Host> OpenSdlHost(const HostConfig& config, std::string& error) {
+Opened OpenSdlHost(const HostConfig& config) {
+  // Without a session bus, the D-Bus library SDL loads would start one of its
+  // own (dbus-launch and a dbus-daemon) that outlives the program. There is
+  // none to talk to then: say so, and nothing is started.
+  const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (bus == nullptr || *bus == '\0') setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
   auto presenter = std::make_unique<SdlPresenter>();
-  if (!presenter->Open(config, error)) return nullptr;
+  std::string error;
+  if (!presenter->Open(config, error))
+    return Opened::Failed(presenter->NoSuchWindow() ? OpenFailure::Kind::NoSuchWindow : OpenFailure::Kind::Refused,
+                          error);
   const int width = presenter->Width(), height = presenter->Height();
-  return std::make_unique<FramebufferHost>(std::move(presenter), width, height);
+  return {std::make_unique<FramebufferHost>(std::move(presenter), width, height), {}};
 }
 
 }  // namespace squarefield

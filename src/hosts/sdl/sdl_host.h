@@ -40,6 +40,8 @@ class SdlPresenter final : public Presenter {
   // Starts SDL video and creates the (hidden) windows, or takes the window the
   // config names; `error` says why not.
   bool Open(const HostConfig& config, std::string& error);
+  // Open failed because the window to draw in is not there.
+  bool NoSuchWindow() const { return no_such_window_; }
   ~SdlPresenter() override;
 
   int Width() const { return width_; }
@@ -56,6 +58,7 @@ class SdlPresenter final : public Presenter {
   void Sleep(double seconds) override;
   void Unloaded() override { Close(); }
   void Finish() override { Close(); }
+  PictureHolder* Holder() override { return nullptr; }  // an X window keeps no picture of ours
 
  private:
   // One window and the part of the framebuffer it shows.
@@ -102,13 +105,13 @@ class SdlPresenter final : public Presenter {
   void Close();
 
   static constexpr std::uint64_t kMonitorCheckMs = 500;
-  static constexpr int kJitter = 8;  // pixels of pointer motion a screensaver ignores
 
   const SdlLibrary* sdl_ = nullptr;
   X11Link x11_;
   std::uint64_t target_ = 0;
   std::uint64_t child_ = 0;  // ours, inside target_: what SDL draws in
   bool embedded_ = false;     // drawing into a window someone else owns
+  bool no_such_window_ = false;
   bool full_screen_ = false;  // a window per monitor, following the monitors
   std::vector<Output> outputs_;
   std::vector<MonitorArea> monitors_;
@@ -133,6 +136,6 @@ class SdlPresenter final : public Presenter {
 };
 
 // The SDL host, or null with `error`.
-std::unique_ptr<Host> OpenSdlHost(const HostConfig& config, std::string& error);
+Opened OpenSdlHost(const HostConfig& config);
 
 }  // namespace squarefield

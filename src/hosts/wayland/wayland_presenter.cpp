@@ -1,7 +1,6 @@
 #include "hosts/wayland/wayland_presenter.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -18,6 +17,7 @@
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "hosts/framebuffer/monitor_layout.h"
+#include "hosts/wait_readable.h"
 #include "hosts/wayland/wayland_buffers.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -28,8 +28,6 @@ namespace squarefield {
 
 namespace {
 
-// A screensaver run ignores the pointer moving this far (a nudge of the desk).
-constexpr double kJitter = 8;
 // As many as the compositor keeps busy: one shown, one drawn.
 constexpr int kMaxBuffers = 2;
 // A wait shorter than this (a frame's, at a pace) is slept through when nothing
@@ -143,7 +141,7 @@ struct WaylandPresenter::State {
   std::unique_ptr<Surface> window;    // --window: the one surface
   bool full_screen = false;
   bool closed = false;                // a surface was closed, or input ended a screensaver
-  bool relay = false;                 // outputs or surface sizes changed
+  bool layout_changed = false;        // outputs or surface sizes changed: lay out again
   int escape_presses = 0;
   bool escape_down = false;
   bool cursor_hidden = false;
@@ -187,12 +185,12 @@ void SurfaceEnter(void* data, wl_surface*, wl_output* output) {
   auto* s = static_cast<Surface*>(data);
   for (auto& o : s->state->outputs)
     if (o->output == output) s->entered.push_back(o.get());
-  s->state->relay = true;
+  s->state->layout_changed = true;
 }
 void SurfaceLeave(void* data, wl_surface*, wl_output* output) {
   auto* s = static_cast<Surface*>(data);
   std::erase_if(s->entered, [&](Output* o) { return o->output == output; });
-  s->state->relay = true;
+  s->state->layout_changed = true;
 }
 const wl_surface_listener kSurfaceListener = {SurfaceEnter, SurfaceLeave};
 
@@ -217,15 +215,15 @@ void LayerConfigure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t seri
 const zwlr_layer_surface_v1_listener kLayerListener = {LayerConfigure, Ignore<zwlr_layer_surface_v1*>};
 
 void Configured(Surface* s) {
-  // 0 x 0: ours to choose. A window starts at 1024x768 points; full screen on
+  // 0 x 0: ours to choose. A window starts at the window size in points; full screen on
   // an output at the output's size (a compositor may size it only once shown).
   int w = s->pending_width, h = s->pending_height;
   if (w <= 0 || h <= 0) {
     const Output* o = s->output;
-    w = s->points_width > 0 ? s->points_width : o && o->Width() > 0 ? o->Width() / o->scale : 1024;
-    h = s->points_height > 0 ? s->points_height : o && o->Height() > 0 ? o->Height() / o->scale : 768;
+    w = s->points_width > 0 ? s->points_width : o && o->Width() > 0 ? o->Width() / o->scale : kWindowWidth;
+    h = s->points_height > 0 ? s->points_height : o && o->Height() > 0 ? o->Height() / o->scale : kWindowHeight;
   }
-  if (!s->configured || w != s->points_width || h != s->points_height) s->state->relay = true;
+  if (!s->configured || w != s->points_width || h != s->points_height) s->state->layout_changed = true;
   s->points_width = w;
   s->points_height = h;
   s->configured = true;
@@ -244,7 +242,7 @@ const xdg_toplevel_listener kToplevelListener = {.configure = ToplevelConfigure,
 
 void PreferredScale(void* data, wp_fractional_scale_v1*, std::uint32_t scale) {
   auto* s = static_cast<Surface*>(data);
-  if (s->scale120 != scale) s->state->relay = true;
+  if (s->scale120 != scale) s->state->layout_changed = true;
   s->scale120 = scale;
 }
 const wp_fractional_scale_v1_listener kFractionalListener = {PreferredScale};
@@ -286,7 +284,7 @@ void OutputMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width,
 void OutputDone(void* data, wl_output*) {
   auto* o = static_cast<Output*>(data);
   o->done = true;
-  o->state->relay = true;
+  o->state->layout_changed = true;
 }
 void OutputScale(void* data, wl_output*, std::int32_t scale) { static_cast<Output*>(data)->scale = std::max(1, scale); }
 const wl_output_listener kOutputListener = {.geometry = OutputGeometry,
@@ -302,9 +300,9 @@ void LogicalPosition(void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y
   o->laid = true;
   o->logical_x = x;
   o->logical_y = y;
-  o->state->relay = true;
+  o->state->layout_changed = true;
 }
-void XdgOutputDone(void* data, zxdg_output_v1*) { static_cast<Output*>(data)->state->relay = true; }
+void XdgOutputDone(void* data, zxdg_output_v1*) { static_cast<Output*>(data)->state->layout_changed = true; }
 const zxdg_output_v1_listener kXdgOutputListener = {.logical_position = LogicalPosition,
                                                    .logical_size = Ignore<zxdg_output_v1*, std::int32_t, std::int32_t>,
                                                    .done = XdgOutputDone,
@@ -362,7 +360,9 @@ void PointerEnter(void* data, wl_pointer*, std::uint32_t serial, wl_surface*, wl
 void PointerLeave(void*, wl_pointer*, std::uint32_t, wl_surface*) {}
 void PointerMotion(void* data, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
   auto* st = static_cast<State*>(data);
-  if (std::hypot(wl_fixed_to_double(x) - st->pointer_x, wl_fixed_to_double(y) - st->pointer_y) > kJitter) st->Input();
+  if (std::abs(wl_fixed_to_double(x) - st->pointer_x) > kPointerJitter ||
+      std::abs(wl_fixed_to_double(y) - st->pointer_y) > kPointerJitter)
+    st->Input();
 }
 void PointerButton(void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t state) {
   if (state == WL_POINTER_BUTTON_STATE_PRESSED) static_cast<State*>(data)->Input();
@@ -428,7 +428,7 @@ void Global(void* data, wl_registry* registry, std::uint32_t name, const char* i
     wl_output_add_listener(o->output, &kOutputListener, o.get());
     st->Describe(*o);
     st->outputs.push_back(std::move(o));
-    st->relay = true;
+    st->layout_changed = true;
   }
 }
 void GlobalRemove(void* data, wl_registry*, std::uint32_t name) {
@@ -436,7 +436,7 @@ void GlobalRemove(void* data, wl_registry*, std::uint32_t name) {
   for (auto& o : st->outputs)
     if (o->name == name && st->window) std::erase(st->window->entered, o.get());
   st->KeepPicture();
-  if (std::erase_if(st->outputs, [&](const std::unique_ptr<Output>& o) { return o->name == name; }) > 0) st->relay = true;
+  if (std::erase_if(st->outputs, [&](const std::unique_ptr<Output>& o) { return o->name == name; }) > 0) st->layout_changed = true;
 }
 const wl_registry_listener kRegistryListener = {Global, GlobalRemove};
 
@@ -560,14 +560,14 @@ Surface* WaylandPresenter::State::NewSurface(Output* output) {
     output->surface = std::move(s);
   else
     window = std::move(s);
-  relay = true;
+  layout_changed = true;
   return made;
 }
 
 // Each surface's size in pixels and its part of the framebuffer, from the
 // outputs and the sizes the compositor gave.
 void WaylandPresenter::State::Lay() {
-  relay = false;
+  layout_changed = false;
   if (full_screen)
     for (auto& o : outputs)
       if (o->done && !o->surface) NewSurface(o.get());
@@ -798,7 +798,7 @@ std::optional<Failure> WaylandPresenter::Pump(PresenterEvents& events) {
   events.escape_presses += st.escape_presses;
   st.escape_presses = 0;
   if (st.closed) events.closed = true;
-  if (st.relay) {
+  if (st.layout_changed) {
     const int old_width = st.width, old_height = st.height;
     st.Lay();
     if ((st.width != old_width || st.height != old_height) && st.width > 0 && st.height > 0) {
@@ -885,10 +885,7 @@ void WaylandPresenter::Sleep(double seconds) {
   // Asleep until the compositor says something (a key, a frame callback), or the time is up.
   if (wl_display_prepare_read(st.display) != 0) return;  // events already queued
   wl_display_flush(st.display);
-  pollfd watch{wl_display_get_fd(st.display), POLLIN, 0};
-  const double whole = std::floor(seconds);
-  const timespec timeout{static_cast<time_t>(whole), static_cast<long>((seconds - whole) * 1e9)};
-  if (ppoll(&watch, 1, &timeout, nullptr) > 0 && (watch.revents & POLLIN)) {
+  if (WaitReadable(wl_display_get_fd(st.display), seconds)) {
     wl_display_read_events(st.display);
   } else {
     wl_display_cancel_read(st.display);
@@ -908,11 +905,14 @@ void WaylandPresenter::Unloaded() {
 
 void WaylandPresenter::Finish() { Unloaded(); }
 
-std::unique_ptr<Host> OpenWaylandHost(const HostConfig& config, std::string& error, bool& unreachable) {
+Opened OpenWaylandHost(const HostConfig& config) {
   auto presenter = std::make_unique<WaylandPresenter>();
-  if (!presenter->Open(config, error, unreachable)) return nullptr;
+  std::string error;
+  bool unreachable = false;
+  if (!presenter->Open(config, error, unreachable))
+    return Opened::Failed(unreachable ? OpenFailure::Kind::Unreachable : OpenFailure::Kind::Refused, error);
   const int width = presenter->Width(), height = presenter->Height();
-  return std::make_unique<FramebufferHost>(std::move(presenter), width, height);
+  return {std::make_unique<FramebufferHost>(std::move(presenter), width, height), {}};
 }
 
 }  // namespace squarefield

@@ -32,7 +32,7 @@ struct wl_display;
 
 namespace squarefield {
 
-class WaylandPresenter final : public Presenter {
+class WaylandPresenter final : public Presenter, public PictureHolder {
  public:
   WaylandPresenter();
   ~WaylandPresenter() override;
@@ -52,6 +52,7 @@ class WaylandPresenter final : public Presenter {
   void Sleep(double seconds) override;
   void Unloaded() override;
   void Finish() override;
+  PictureHolder* Holder() override { return this; }
   bool HoldsPicture() const override;
   void ReadPicture(std::span<std::uint32_t> pixels, int width, int height) override;
 
@@ -61,7 +62,8 @@ class WaylandPresenter final : public Presenter {
   std::unique_ptr<State> state_;
 };
 
-// The Wayland host, or null with `error`; `unreachable` when no compositor answered.
-std::unique_ptr<Host> OpenWaylandHost(const HostConfig& config, std::string& error, bool& unreachable);
+// The Wayland host, or why not (Unreachable when no compositor answered, or
+// one no window can be shown on: another host may do).
+Opened OpenWaylandHost(const HostConfig& config);
 
 }  // namespace squarefield

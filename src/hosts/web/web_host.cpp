@@ -20,7 +20,6 @@
 // for black and white (all the effect paints); other colours would show with
 // red and blue swapped.
 #include <emscripten.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <optional>
@@ -29,6 +28,8 @@
 
 #include <memory>
 #include <string>
+
+#include "hosts/web/web_host.h"
 
 #include "hosts/framebuffer/framebuffer_host.h"
 
@@ -85,7 +86,7 @@ PAGE_WAIT(PageWaitUntilVisible, (int ms), {
 // Below this a timeout is no shorter than the browser's own bound on one.
 constexpr double kShortestTimeout = 0.004;
 
-class WebPresenter final : public Presenter {
+class WebPresenter final : public Presenter, public PictureHolder {
  public:
   std::optional<Failure> Pump(PresenterEvents& events) override {
     // A new window size or pixel ratio: the canvas and the field follow.
@@ -121,6 +122,7 @@ class WebPresenter final : public Presenter {
     return std::nullopt;
   }
 
+  PictureHolder* Holder() override { return this; }
   bool HoldsPicture() const override { return true; }
   void ReadPicture(std::span<std::uint32_t> pixels, int width, int height) override {
     squarefield_read_picture(pixels.data(), width, height);
@@ -155,66 +157,16 @@ class WebPresenter final : public Presenter {
 
 }  // namespace
 
-std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
-  if (config.into_window || config.into_root || config.saver) {
-    error = "a page has no other windows to draw in";
-    return nullptr;
-  }
+Opened OpenWebHost(const HostConfig& config) {
+  if (config.into_window || config.into_root || config.saver)
+    return Opened::Failed(OpenFailure::Kind::Refused, "a page has no other windows to draw in");
   const int in_page = EM_ASM_INT({ return !!Module.canvas; });
-  if (!in_page) {
-    error = "there is no page with a canvas to draw on";
-    return nullptr;
-  }
+  if (!in_page) return Opened::Failed(OpenFailure::Kind::Unreachable, "there is no page with a canvas to draw on");
   // The canvas in device pixels, so the squares are the display's own pixels.
   int size[2] = {1, 1};
   squarefield_canvas_size(size);
   const int width = size[0], height = size[1];
-  return std::make_unique<FramebufferHost>(std::make_unique<WebPresenter>(), width, height);
-}
-
-void PrepareConsole() {
-  // Under node, paths are the machine's own: each top-level folder of the real
-  // file system is mounted at its own name (the module keeps its /dev), and the
-  // working folder is the one node was started in.
-  EM_ASM({
-    if (typeof process != "object" || typeof FS != "object" || typeof NODEFS != "object") return;
-    const fs = require("fs");
-    for (const name of fs.readdirSync("/")) {
-      if (name == "dev" || name == "proc" || name == "sys") continue;
-      try {
-        if (!fs.statSync("/" + name).isDirectory()) continue;
-        if (!FS.analyzePath("/" + name).exists) FS.mkdir("/" + name);
-        FS.mount(NODEFS, {root : "/" + name}, "/" + name);
-      } catch (e) {
-      }
-    }
-    FS.chdir(process.cwd());
-    // Standard output and error as the bytes written, not as text a line at a
-    // time: a PNG sent to a pipe must arrive as it was made.
-    for (const fd of [ 1, 2 ]) {
-      const stream = FS.getStream(fd);
-      if (!stream) continue;
-      stream.stream_ops = Object.assign({}, stream.stream_ops, {
-        write : function(stream, buffer, offset, length) {
-          let done = 0;
-          while (done < length) {
-            try {
-              done += fs.writeSync(fd, buffer, offset + done, length - done);
-            } catch (e) {
-              if (e.code == "EAGAIN") continue;
-              if (e.code == "EPIPE" && typeof _squarefield_signal == "function") _squarefield_signal(13);
-              throw new FS.ErrnoError(e.code && NODEFS.convertNodeCode(e) || 29);
-            }
-          }
-          return length;
-        },
-        fsync : function() { return 0; }
-      });
-    }
-  });
-  // The module's own mask would leave new files readable by their owner alone.
-  const int mask = EM_ASM_INT({ return typeof process == "object" && process.umask ? process.umask() : 18; });
-  umask(static_cast<mode_t>(mask));
+  return {std::make_unique<FramebufferHost>(std::make_unique<WebPresenter>(), width, height), {}};
 }
 
 }  // namespace squarefield

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
-#include <iostream>
 
 namespace squarefield {
 
@@ -29,6 +28,7 @@ bool Win32Session::TakePreviewParent(std::uint64_t handle, std::string& error) {
   parent_ = reinterpret_cast<::HWND>(static_cast<std::uintptr_t>(handle));
   if (!IsWindow(parent_)) {
     error = "there is no window " + std::to_string(handle) + " to draw the preview in";
+    no_such_window = true;
     return false;
   }
   // The desktop is no preview's frame: a full-screen field there would have
@@ -78,8 +78,8 @@ void Win32Session::CreateOurWindow(const HostConfig& config, HINSTANCE instance)
       h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
       GetCursorPos(&start_cursor_);
     } else if (config.windowed) {
-      w = std::min(1024, screen_w);
-      h = std::min(768, screen_h);
+      w = std::min(kWindowWidth, screen_w);
+      h = std::min(kWindowHeight, screen_h);
       x = (screen_w - w) / 2;
       y = (screen_h - h) / 2;
     }
@@ -203,8 +203,7 @@ void Win32Session::UserInput(UINT message, WPARAM wparam) {
   if (message == WM_MOUSEMOVE) {
     POINT now{};
     GetCursorPos(&now);
-    // A few pixels of jitter are not a user.
-    if (std::abs(now.x - start_cursor_.x) <= 4 && std::abs(now.y - start_cursor_.y) <= 4) return;
+    if (std::abs(now.x - start_cursor_.x) <= kPointerJitter && std::abs(now.y - start_cursor_.y) <= kPointerJitter) return;
   }
   RequestStop();
 }
@@ -356,28 +355,17 @@ ScreenObject Win32Host::Screen() {
           session_->TwipsPerPixelY()};
 }
 
-void PrepareConsole() {
-  // Output already going somewhere (a pipe, a file) stays there.
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (out != nullptr && out != INVALID_HANDLE_VALUE) return;
-  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-  std::freopen("CONOUT$", "w", stdout);
-  std::freopen("CONOUT$", "w", stderr);
-  std::ios::sync_with_stdio(true);
-}
-
-std::unique_ptr<Host> OpenDesktopHost(const HostConfig& config, std::string& error) {
-  if (config.into_root) {
-    error = "--root is for X11 displays";
-    return nullptr;
-  }
+Opened OpenWin32Host(const HostConfig& config) {
+  if (config.into_root) return Opened::Failed(OpenFailure::Kind::Refused, "--root is for X11 displays");
   auto session = std::make_unique<Win32Session>();
-  if (!session->Open(config, error)) return nullptr;
+  std::string error;
+  if (!session->Open(config, error))
+    return Opened::Failed(session->no_such_window ? OpenFailure::Kind::NoSuchWindow : OpenFailure::Kind::Refused, error);
   // Windows remembers a press of Escape since anyone last asked, however long
   // ago (say, the one that closed the settings dialog): ask once now, so that
   // only a press after the start ends the run. A key held down still does.
   ::GetAsyncKeyState(VK_ESCAPE);
-  return std::make_unique<Win32Host>(std::move(session));
+  return {std::make_unique<Win32Host>(std::move(session)), {}};
 }
 
 }  // namespace squarefield

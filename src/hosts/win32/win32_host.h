@@ -32,6 +32,7 @@ class Win32Session {
   // Registers the class and creates the (hidden) window, or the preview's child
   // window; false with `error` if Windows refused.
   bool Open(const HostConfig& config, std::string& error);
+  bool no_such_window = false;  // Open failed: the preview's parent is not a window
   ~Win32Session();
 
   ::HWND Handle() const { return hwnd_; }
@@ -146,6 +147,8 @@ class Win32Host final : public Host {
   ScreenObject Screen() override;
   int PixelWidth() const override { return session_->ScreenWidth(); }
   int PixelHeight() const override { return session_->ScreenHeight(); }
+  // Windows keeps the screen's pixels: there is no --png on the desktop.
+  const Framebuffer* Pixels() const override { return nullptr; }
   std::optional<Failure> Pump() override {
     session_->Pump();
     return std::nullopt;
@@ -170,5 +173,8 @@ class Win32Host final : public Host {
   Win32Api api_;
   Win32Window window_;
 };
+
+// The Windows host: the full screen, a window, or a preview in the window given.
+Opened OpenWin32Host(const HostConfig& config);
 
 }  // namespace squarefield

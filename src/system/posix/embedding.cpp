@@ -5,5 +5,6 @@ namespace squarefield {
 
 int ExitWith(int status) { return status; }
 bool InWebPage() { return false; }
+void PrepareConsole() {}
 
 }  // namespace squarefield

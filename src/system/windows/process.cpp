@@ -1,5 +1,7 @@
 #include "system/process.h"
 
+#include <cstdio>
+#include <iostream>
 #include <utility>
 
 #include "hosts/win32/lean_windows.h"
@@ -34,5 +36,15 @@ SystemScreensaver ThisSystemsScreensaver() { return {true, RunningAsScr()}; }
 void ShowScreensaverSettings(std::optional<std::uint64_t> owner) { ShowSaverSettings(owner); }
 bool ClaimScreensaver() { return ClaimSaverInstance(); }
 double ScreensaverFps() { return ReadSaverFps(); }
+
+void PrepareConsole() {
+  // Output already going somewhere (a pipe, a file) stays there.
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) return;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  std::freopen("CONOUT$", "w", stdout);
+  std::freopen("CONOUT$", "w", stderr);
+  std::ios::sync_with_stdio(true);
+}
 
 }  // namespace squarefield
