@@ -3,6 +3,7 @@
 enable_language(RC)
 add_library(squarefield_win32 STATIC src/hosts/win32/win32_host.cpp src/hosts/win32/saver.cpp)
 target_link_libraries(squarefield_win32 PUBLIC squarefield_runtime user32 gdi32 advapi32 wtsapi32)
+squarefield_layer(squarefield_win32 hosts)
 target_compile_definitions(squarefield_win32 PUBLIC SQUAREFIELD_HAS_WIN32)
 target_link_libraries(squarefield_hosts PUBLIC squarefield_win32)
 configure_file(src/hosts/win32/version.h.in ${CMAKE_CURRENT_BINARY_DIR}/win32/squarefield_version.h @ONLY)
