@@ -25,16 +25,15 @@ if(SQUAREFIELD_WEB_WAITS STREQUAL "jspi")
   set_property(TARGET squarefield_page APPEND PROPERTY LINK_DEPENDS ${suspending})
   # The command line's build runs under node, whose WebAssembly cannot suspend: built with Asyncify only.
   set_target_properties(squarefield PROPERTIES EXCLUDE_FROM_ALL ON)
-  return()
+else()
+  # Asyncify lets the program's blocking loop yield to the browser in DoEvents:
+  # every function that may be on the stack while it waits can unwind and rewind.
+  set(waits "[\"PageWaitForRefresh\",\"PageWaitForTurn\",\"PageWaitUntilVisible\",\"PageWaitFor\"]")
+  # Exceptions carry the runtime's error; NODEFS gives node runs the real files.
+  target_link_options(squarefield PRIVATE -fexceptions -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 "-sASYNCIFY_IMPORTS=${waits}"
+                      -sEXIT_RUNTIME=1 -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web,node -sFORCE_FILESYSTEM=1 -lnodefs.js
+                      -sINITIAL_MEMORY=33554432)
+  # page-asyncify.js: for browsers that cannot suspend WebAssembly.
+  set_target_properties(squarefield_page PROPERTIES OUTPUT_NAME page-asyncify)
+  target_link_options(squarefield_page PRIVATE -fexceptions -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 "-sASYNCIFY_IMPORTS=${waits}")
 endif()
-
-# Asyncify lets the program's blocking loop yield to the browser in DoEvents:
-# every function that may be on the stack while it waits can unwind and rewind.
-set(waits "[\"PageWaitForRefresh\",\"PageWaitForTurn\",\"PageWaitUntilVisible\",\"PageWaitFor\"]")
-# Exceptions carry the runtime's error; NODEFS gives node runs the real files.
-target_link_options(squarefield PRIVATE -fexceptions -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 "-sASYNCIFY_IMPORTS=${waits}"
-                    -sEXIT_RUNTIME=1 -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web,node -sFORCE_FILESYSTEM=1 -lnodefs.js
-                    -sINITIAL_MEMORY=33554432)
-# page-asyncify.js: for browsers that cannot suspend WebAssembly.
-set_target_properties(squarefield_page PROPERTIES OUTPUT_NAME page-asyncify)
-target_link_options(squarefield_page PRIVATE -fexceptions -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 "-sASYNCIFY_IMPORTS=${waits}")

@@ -1,20 +1,27 @@
-# Header-only libraries from Debian's archive (CLI11, stb_image_write). A cross
-# build cannot search the host's /usr/include wholesale, so each library's own
-# folder is linked into the build tree and only that is put on the path.
+# Header-only libraries (CLI11, stb_image_write), found among the build
+# machine's headers even by a cross build (Debian: libcli11-dev, libstb-dev). A
+# cross build cannot search those headers wholesale, so each library's own
+# folder or file is linked into the build tree and only that is put on the path.
 set(thirdparty_dir "${CMAKE_BINARY_DIR}/thirdparty-include")
 file(MAKE_DIRECTORY "${thirdparty_dir}")
 
-function(squarefield_header_dir name source)
-  if(NOT EXISTS "${source}")
-    message(FATAL_ERROR "${source} not found: install ${ARGN}")
+# Links NAME, found as FILE under one of the build machine's include folders
+# (or a SUFFIX of one), into the build tree. Usage: squarefield_header NAME FILE SUFFIX PACKAGE
+function(squarefield_header name file suffix package)
+  string(MAKE_C_IDENTIFIER "SQUAREFIELD_${name}_DIR" variable)
+  # (A toolchain may leave the build machine's own folders off its search: they are named too.)
+  find_path(${variable} "${file}" PATH_SUFFIXES "${suffix}" PATHS /usr/local/include /usr/include
+            NO_CMAKE_FIND_ROOT_PATH DOC "The folder holding ${file} (Debian: ${package})")
+  if(NOT ${variable})
+    message(FATAL_ERROR "${file} not found: install ${package}, or set ${variable}")
   endif()
   if(NOT EXISTS "${thirdparty_dir}/${name}")
-    file(CREATE_LINK "${source}" "${thirdparty_dir}/${name}" SYMBOLIC)
+    file(CREATE_LINK "${${variable}}/${name}" "${thirdparty_dir}/${name}" SYMBOLIC)
   endif()
 endfunction()
 
-squarefield_header_dir(CLI /usr/include/CLI libcli11-dev)
-squarefield_header_dir(stb_image_write.h /usr/include/stb/stb_image_write.h libstb-dev)
+squarefield_header(CLI CLI/CLI.hpp "" libcli11-dev)
+squarefield_header(stb_image_write.h stb_image_write.h stb libstb-dev)
 
 add_library(squarefield_thirdparty INTERFACE)
 target_include_directories(squarefield_thirdparty SYSTEM INTERFACE "${thirdparty_dir}")
