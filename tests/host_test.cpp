@@ -17,7 +17,7 @@
 #include "shell/output_file.h"
 #include "shell/stop.h"
 #ifdef SQUAREFIELD_HAS_GIF
-#include "hosts/headless/gif_export.h"
+#include "shell/gif_export.h"
 #endif
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -140,7 +140,7 @@ TEST(Options, TheSameFileForTwoOutputsIsRefused) {
 #endif
   Options q;
   EXPECT_FALSE(Parse({"--headless", "--png", z.c_str(), "--trace", "-"}, q));
-  EXPECT_EQ(q.trace, "-");
+  EXPECT_EQ(q.outputs[OutputKind::Trace], "-");
   std::filesystem::remove_all(folder);
 }
 

@@ -27,18 +27,18 @@ std::vector<std::string> SeededTrace(int width, int height, std::int64_t frames,
   config.frames = frames;
   config.seed = seed;
   // A name of this test's own: tests run side by side under ctest -j.
-  config.trace = (std::filesystem::temp_directory_path() /
+  config.outputs[OutputKind::Trace] = (std::filesystem::temp_directory_path() /
                   ("squarefield-replay-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
                    std::to_string(std::random_device{}()) + ".txt"))
                      .string();
   EXPECT_FALSE(RunEffect(host, config));
-  std::FILE* log = std::fopen(config.trace.c_str(), "r");
+  std::FILE* log = std::fopen(config.outputs[OutputKind::Trace].c_str(), "r");
   std::vector<std::string> lines;
   char buffer[256];
   while (log && std::fgets(buffer, sizeof buffer, log))
     if (buffer[0] != '#') lines.emplace_back(buffer, std::strlen(buffer) - 1);
   if (log) std::fclose(log);
-  std::filesystem::remove(config.trace);
+  std::filesystem::remove(config.outputs[OutputKind::Trace]);
   return lines;
 }
 

@@ -101,7 +101,7 @@ int Main(int argc, const char* const* argv) {
   std::optional<double> fps = options.fps;
   if ((config.into_window || config.into_root || config.saver || config.wallpaper) && !fps) fps = 60;
   return RunOn(options.headless, config,
-               RunConfig{options.frames, options.seed, fps, options.trace, options.png, options.gif},
+               RunConfig{.frames = options.frames, .seed = options.seed, .fps = fps, .outputs = options.outputs},
                Hints{.daemon = in_daemon});
 }
 

@@ -61,6 +61,10 @@ bool ParseWindowId(const std::string& text, std::uint64_t& id) {
 
 namespace {
 
+// The options besides the outputs (theirs are in the outputs' table).
+const std::string kFlags[] = {"--headless", "--window", "--root", "--saver", "--wallpaper"};
+const std::string kValued[] = {"--size", "--frames", "--seed", "--fps", "--window-id"};
+
 // The values still as the user wrote them, read once the parser has them.
 struct Texts {
   std::string size, frames, seed, fps, window_id;
@@ -128,20 +132,16 @@ void Describe(CLI::App& app, Options& options, Texts& texts) {
   app.add_flag("--root", options.root,
                "Draw into the root window, or the screensaver daemon's window (XSCREENSAVER_WINDOW) when set")
       ->group(linux_only);
-  app.add_option("--trace", options.trace, "Log every platform call to FILE ('-': standard output)")
-      ->type_name("FILE");
-  app.add_option("--png", options.png, "Save the screen after the last frame as a PNG image (with --headless)")
-      ->type_name("FILE");
   std::string footer =
       "Escape ends the effect; so do closing the window, " + std::string(kStopEvents) + " (a second one ends it at once).\n"
       "Exit status: 0 when ended so, 1 after a runtime error or an output that could not be written, "
       "2 for bad options or no display.";
-#ifdef SQUAREFIELD_HAS_GIF
-  app.add_option("--gif", options.gif, "Save every frame as a looping animated GIF (with --headless)")
-      ->type_name("FILE");
-#else
-  footer += "\nThis build has no GIF export (--gif).";
-#endif
+  for (const OutputSpec& output : OutputKindsTable()) {
+    if (output.built)
+      app.add_option(output.option, options.outputs[output.kind], output.help)->type_name("FILE");
+    else
+      footer += std::string("\nThis build has no ") + output.name + " export (" + output.option + ").";
+  }
   if (*kConsoleNote != '\0') footer += std::string("\n") + kConsoleNote;
   app.footer(Wrap(footer, 79));
   app.formatter(std::make_shared<WrappingFormatter>());
@@ -159,10 +159,10 @@ std::optional<Failure> RefuseRepeats(int argc, const char* const* argv) {
     }
     if (arg.rfind("--", 0) != 0) continue;
     const std::string name = arg.substr(0, arg.find('='));
-    static const std::string kFlags[] = {"--headless", "--window", "--root", "--saver", "--wallpaper"};
-    static const std::string kValued[] = {"--size", "--frames", "--seed", "--fps", "--window-id", "--trace", "--png", "--gif"};
     const bool flag = std::find(std::begin(kFlags), std::end(kFlags), name) != std::end(kFlags);
-    const bool valued = std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
+    const bool valued = std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued) ||
+                        std::any_of(OutputKindsTable().begin(), OutputKindsTable().end(),
+                                    [&](const OutputSpec& output) { return name == output.option; });
     if (!flag && !valued) continue;  // the parser names what it does not know
     if (std::find(seen.begin(), seen.end(), name) != seen.end())
       return Bad(name + " is given twice");
@@ -174,10 +174,12 @@ std::optional<Failure> RefuseRepeats(int argc, const char* const* argv) {
 
 std::optional<Failure> ReadValues(const CLI::App& app, const Texts& texts, Options& options) {
   // An option given with an empty value is a mistake, not "not given".
-  for (const char* name : {"--size", "--frames", "--seed", "--fps", "--trace", "--png", "--gif", "--window-id"}) {
+  std::vector<std::string> valued(std::begin(kValued), std::end(kValued));
+  for (const OutputSpec& output : OutputKindsTable()) valued.emplace_back(output.option);
+  for (const std::string& name : valued) {
     if (app.get_option_no_throw(name) == nullptr || app.count(name) == 0) continue;
     const auto values = app.get_option(name)->results();
-    if (values.empty() || values.back().empty()) return Bad(std::string(name) + ": needs a value");
+    if (values.empty() || values.back().empty()) return Bad(name + ": needs a value");
   }
   if (!texts.size.empty()) {
     if (!ParseSize(texts.size, options.width, options.height))
@@ -231,18 +233,20 @@ std::optional<Failure> RefuseConflicts(const Texts& texts, const Options& option
                                       {"--saver", options.saver}, {"--wallpaper", options.wallpaper}})
       if (given) return Bad(std::string(name) + ": on Linux only (X11 and Wayland), not in this build");
   if (!options.headless) {
-    for (const auto& [name, value] : {std::pair{"--png", &options.png}, {"--size", &texts.size}, {"--gif", &options.gif}})
-      if (!value->empty()) return Bad(std::string(name) + ": only with --headless");
+    for (const OutputSpec& output : OutputKindsTable())
+      if (output.headless_only && !options.outputs[output.kind].empty())
+        return Bad(std::string(output.option) + ": only with --headless");
+    if (!texts.size.empty()) return Bad("--size: only with --headless");
   }
   return std::nullopt;
 }
 
 // Each output writable, and no file named for two of them.
 std::optional<Failure> CheckOutputs(const Options& options) {
-  const std::pair<const char*, const std::string*> outputs[] = {
-      {"--trace", &options.trace}, {"--png", &options.png}, {"--gif", &options.gif}};
-  for (std::size_t i = 0; i < std::size(outputs); ++i) {
-    const auto& [name, path] = outputs[i];
+  const std::span<const OutputSpec> outputs = OutputKindsTable();
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const char* name = outputs[i].option;
+    const std::string* path = &options.outputs[outputs[i].kind];
     if (path->empty()) continue;
     // An option's name taken as a file name is a slip; a real one can be written ./-name.
     const std::string shown = ShownName(*path, true);
@@ -251,9 +255,11 @@ std::optional<Failure> CheckOutputs(const Options& options) {
                  ShownName(*path, false) + ")");
     std::string problem;
     if (!CanWrite(*path, problem)) return Bad(std::string(name) + ": cannot write " + shown + ": " + problem);
-    for (std::size_t j = 0; j < i; ++j)
-      if (!outputs[j].second->empty() && SameOutput(*outputs[j].second, *path))
-        return Bad(std::string(name) + ": " + shown + " is also the " + outputs[j].first + " output");
+    for (std::size_t j = 0; j < i; ++j) {
+      const std::string& other = options.outputs[outputs[j].kind];
+      if (!other.empty() && SameOutput(other, *path))
+        return Bad(std::string(name) + ": " + shown + " is also the " + outputs[j].option + " output");
+    }
   }
   return std::nullopt;
 }

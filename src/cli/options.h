@@ -7,6 +7,7 @@
 
 #include "hosts/host.h"
 #include "runtime/failure.h"
+#include "shell/outputs.h"
 
 namespace squarefield {
 
@@ -22,9 +23,7 @@ struct Options {
   bool root = false;                          // draw into the root window (or XSCREENSAVER_WINDOW)
   bool saver = false;                         // a screensaver: every output, any input ends it
   bool wallpaper = false;                     // the desktop's background: below every window, no input
-  std::string trace;
-  std::string png;
-  std::string gif;
+  OutputPaths outputs;                        // --trace, --png, --gif: the outputs' table
   bool done = false;  // --help or --version was answered: nothing more to do
 };
 

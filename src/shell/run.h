@@ -10,8 +10,9 @@
 #include <string>
 
 #include "hosts/host.h"
-#include "runtime/runtime_error.h"
 #include "runtime/failure.h"
+#include "runtime/runtime_error.h"
+#include "shell/outputs.h"
 
 namespace squarefield {
 
@@ -19,7 +20,7 @@ struct RunConfig {
   std::optional<std::int64_t> frames;  // Escape reads as pressed from this poll on
   std::optional<std::uint64_t> seed;   // a seeded generator and the virtual clock
   std::optional<double> fps;           // the pace, and the GIF's frame rate
-  std::string trace, png, gif;         // output paths; empty: none
+  OutputPaths outputs;                 // the files to write
 };
 
 // Runs Form1 on `host` to its end with the outputs `config` names; nothing when all went well.
@@ -30,6 +31,14 @@ std::optional<Failure> RunEffect(Host& host, const RunConfig& config);
 struct Recording {
   std::FILE* trace = nullptr;     // every platform call logged here
   std::function<void()> on_frame;  // after every frame
+
+  // Adds `then` after what runs after every frame already.
+  void AfterEachFrame(std::function<void()> then) {
+    on_frame = [first = std::move(on_frame), then = std::move(then)] {
+      if (first) first();
+      then();
+    };
+  }
 };
 // Nothing when it ended well; else what ended it: the host could go on no
 // longer, memory ran out, or the runtime's error.

@@ -1,4 +1,4 @@
-// Saving the headless screen as an image.
+// Saving the screen (any framebuffer) as an image.
 #pragma once
 
 #include <cstdio>

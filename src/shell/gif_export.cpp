@@ -1,4 +1,4 @@
-#include "hosts/headless/gif_export.h"
+#include "shell/gif_export.h"
 
 #include <cgif.h>
 

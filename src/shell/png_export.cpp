@@ -1,4 +1,4 @@
-#include "hosts/headless/png_export.h"
+#include "shell/png_export.h"
 
 #include <cerrno>
 #include <new>
