@@ -3,7 +3,8 @@
 # libsdl2-dev), built against SDL's headers but not linked to it: the library
 # is loaded when the SDL host starts.
 find_package(SDL2 REQUIRED)
-add_library(squarefield_sdl STATIC src/hosts/sdl/sdl_host.cpp src/hosts/sdl/sdl_library.cpp
+add_library(squarefield_sdl STATIC src/hosts/sdl/sdl_host.cpp src/hosts/sdl/sdl_layout.cpp src/hosts/sdl/sdl_present.cpp
+                                   src/hosts/sdl/sdl_library.cpp
                                    src/hosts/sdl/x11_link.cpp)
 target_include_directories(squarefield_sdl SYSTEM PUBLIC ${SDL2_INCLUDE_DIRS})
 target_link_libraries(squarefield_sdl PUBLIC squarefield_framebuffer ${CMAKE_DL_LIBS})

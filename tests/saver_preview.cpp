@@ -43,8 +43,6 @@ class PeekingHost final : public squarefield::Host {
   squarefield::WindowsApi& Api() override { return inner_.Api(); }
   squarefield::Window& FormWindow() override { return inner_.FormWindow(); }
   squarefield::ScreenObject Screen() override { return inner_.Screen(); }
-  int PixelWidth() const override { return inner_.PixelWidth(); }
-  int PixelHeight() const override { return inner_.PixelHeight(); }
   const squarefield::Framebuffer* Pixels() const override { return inner_.Pixels(); }
   void Finish() override { inner_.Finish(); }
   std::optional<squarefield::Failure> Pump() override { return inner_.Pump(); }

@@ -66,9 +66,6 @@ class Host {
   virtual Window& FormWindow() = 0;
   virtual ScreenObject Screen() = 0;
 
-  // The screen's size in pixels.
-  virtual int PixelWidth() const = 0;
-  virtual int PixelHeight() const = 0;
   // The screen's pixels where the host keeps them in memory (images are made
   // from them); null where the window system keeps them (no --png there).
   virtual const Framebuffer* Pixels() const = 0;

@@ -1,5 +1,6 @@
 #include "shell/outputs.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "app/program.h"
@@ -39,7 +40,10 @@ class TraceExporter final : public Exporter {
     if (!file_->Open(why)) return NotOpened(path_, why);
     static char buffer[1 << 16];
     std::setvbuf(file_->Stream(), buffer, _IOFBF, sizeof buffer);
-    std::fprintf(file_->Stream(), "# squarefield %s %dx%d\n", kVersion, host_.PixelWidth(), host_.PixelHeight());
+    // The screen's size in pixels, as the form sees it.
+    const ScreenObject screen = host_.Screen();
+    std::fprintf(file_->Stream(), "# squarefield %s %ldx%ld\n", kVersion, std::lround(screen.Width / screen.TwipsPerPixelX),
+                 std::lround(screen.Height / screen.TwipsPerPixelY));
     recording.trace = file_->Stream();
     // Writes that fail for good (its reader gone, the disk full) end the run
     // at once, as a stop does; Finish then says why.

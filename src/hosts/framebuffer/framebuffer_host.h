@@ -78,8 +78,6 @@ class FramebufferHost final : public Host {
   WindowsApi& Api() override { return api_; }
   Window& FormWindow() override { return window_; }
   ScreenObject Screen() override { return ScreenOf(fb_); }
-  int PixelWidth() const override { return fb_.Width(); }
-  int PixelHeight() const override { return fb_.Height(); }
   const Framebuffer* Pixels() const override { return &fb_; }
 
   std::optional<Failure> Pump() override;

@@ -62,7 +62,7 @@ class SdlPresenter final : public Presenter {
 
  private:
   // One window and the part of the framebuffer it shows.
-  struct Output {
+  struct MonitorWindow {
     SDL_Window* window = nullptr;
     SDL_Rect area{};  // in framebuffer pixels
     // Where the window has no surface of its own to send rectangles from (not
@@ -84,7 +84,7 @@ class SdlPresenter final : public Presenter {
   bool PresentFills(const Framebuffer& fb);
   void* Gc(std::uint32_t pixel, std::uint64_t drawable);
   // Shows the damage through the output's texture; false when it has none.
-  bool PresentTexture(Output& output, const Framebuffer& fb, std::span<const RECT> damage);
+  bool PresentTexture(MonitorWindow& output, const Framebuffer& fb, std::span<const RECT> damage);
 
   bool StartVideo(const HostConfig& config, std::string& error);
   void Handle(const SDL_Event& event, PresenterEvents& events, bool& resized);
@@ -110,10 +110,21 @@ class SdlPresenter final : public Presenter {
   X11Link x11_;
   std::uint64_t target_ = 0;
   std::uint64_t child_ = 0;  // ours, inside target_: what SDL draws in
-  bool embedded_ = false;     // drawing into a window someone else owns
+  // What the windows are for.
+  enum class Role {
+    Window,      // one framed window (--window)
+    FullScreen,  // a window per monitor, following the monitors
+    Saver,       // full screen, and any key, button or real move of the mouse ends it
+    Wallpaper,   // full screen, the desktop's background: below all, no keys, the cursor left alone
+    Guest,       // inside a window someone else owns (--window-id, --root, a daemon's)
+  };
+  Role role_ = Role::FullScreen;
+  bool SpansMonitors() const { return role_ == Role::FullScreen || role_ == Role::Saver || role_ == Role::Wallpaper; }
+  // The keys and the cursor are ours: not a guest's (its owner's), not the desktop's.
+  bool OwnsInput() const { return role_ != Role::Guest && role_ != Role::Wallpaper; }
+  bool on_x11_ = false;  // SDL's video driver is X11's (asked once, when video started)
   bool no_such_window_ = false;
-  bool full_screen_ = false;  // a window per monitor, following the monitors
-  std::vector<Output> outputs_;
+  std::vector<MonitorWindow> windows_;
   std::vector<MonitorArea> monitors_;
   std::uint64_t next_monitor_check_ = 0;  // SDL ticks
   std::uint64_t next_power_check_ = 0;    // SDL ticks
@@ -121,12 +132,9 @@ class SdlPresenter final : public Presenter {
   bool shown_ = false, topmost_ = false;
   std::vector<SDL_Rect> rects_;
   std::vector<std::uint32_t> staging_;  // damaged pixels on their way to a texture
-  void* x_display_ = nullptr;  // SDL's own X connection, which a wait watches
+  SdlX11 sdl_x11_;  // SDL's own X connection, which a wait watches
   bool video_ = false;
-  bool saver_ = false;        // a screensaver: any key, button or real move of the mouse ends it
-  bool wallpaper_ = false;    // the desktop's background: below all, no keys, the cursor left alone
   int pointer_x_ = 0, pointer_y_ = 0;  // where the pointer rested at the start, on the desktop
-  bool via_texture_ = false;  // not X11: present through a streaming texture
   bool fills_ok_ = false;     // X11 with the framebuffer's own pixel format: fills can be replayed
   std::vector<std::pair<std::uint32_t, void*>> gcs_;  // a graphics context per colour
   FillBatcher batcher_;

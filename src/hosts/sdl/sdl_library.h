@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "hosts/sdl/library.h"
+#include "hosts/library.h"
 
 namespace squarefield {
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "hosts/sdl/library.h"
+#include "hosts/library.h"
 
 #if __has_include(<X11/Xlib.h>)
 #include <X11/Xlib.h>
@@ -141,14 +141,14 @@ bool X11Link::Size(std::uint64_t window, int& width, int& height) {
   return true;
 }
 
-int X11Link::ConnectionFd(void* display) {
+int SdlX11::ConnectionFd() const {
   const XlibFunctions* x = Xlib();
-  return x && display ? x->XConnectionNumber(static_cast<Display*>(display)) : -1;
+  return x && display_ ? x->XConnectionNumber(static_cast<Display*>(display_)) : -1;
 }
 
-bool X11Link::EventsQueued(void* display) {
+bool SdlX11::EventsQueued() const {
   const XlibFunctions* x = Xlib();
-  return x && display && x->XEventsQueued(static_cast<Display*>(display), QueuedAlready) > 0;
+  return x && display_ && x->XEventsQueued(static_cast<Display*>(display_), QueuedAlready) > 0;
 }
 
 std::string X11Link::Undrawable(std::uint64_t window) {
@@ -189,42 +189,42 @@ void X11Link::Destroy(std::uint64_t window) {
   x->XSync(static_cast<Display*>(display_), False);
 }
 
-void X11Link::WatchStructure(void* display, std::uint64_t window) {
-  if (const XlibFunctions* x = Xlib(); x && display)
-    x->XSelectInput(static_cast<Display*>(display), static_cast<::Window>(window), StructureNotifyMask | ExposureMask);
+void SdlX11::WatchStructure(std::uint64_t window) const {
+  if (const XlibFunctions* x = Xlib(); x && display_)
+    x->XSelectInput(static_cast<Display*>(display_), static_cast<::Window>(window), StructureNotifyMask | ExposureMask);
 }
 
-void X11Link::IgnoreErrors() {
+void IgnoreX11Errors() {
   if (const XlibFunctions* x = Xlib()) x->XSetErrorHandler(OnXError);
 }
 
-void X11Link::Settle(void* display) {
-  if (const XlibFunctions* x = Xlib(); x && display) x->XSync(static_cast<Display*>(display), False);
+void SdlX11::Settle() const {
+  if (const XlibFunctions* x = Xlib(); x && display_) x->XSync(static_cast<Display*>(display_), False);
 }
 
-void X11Link::WatchVisibility(void* display, std::uint64_t window) {
+void SdlX11::WatchVisibility(std::uint64_t window) const {
   const XlibFunctions* x = Xlib();
   XWindowAttributes now{};
-  if (!x || !display || !x->XGetWindowAttributes(static_cast<Display*>(display), static_cast<::Window>(window), &now))
+  if (!x || !display_ || !x->XGetWindowAttributes(static_cast<Display*>(display_), static_cast<::Window>(window), &now))
     return;
-  x->XSelectInput(static_cast<Display*>(display), static_cast<::Window>(window), now.your_event_mask | VisibilityChangeMask);
+  x->XSelectInput(static_cast<Display*>(display_), static_cast<::Window>(window), now.your_event_mask | VisibilityChangeMask);
 }
 
-bool X11Link::PoweredDown(void* display) {
+bool SdlX11::PoweredDown() const {
   const DpmsFunctions* dpms = Dpms();
   int event_base = 0, error_base = 0;
-  if (!dpms || !display || !dpms->DPMSQueryExtension(static_cast<Display*>(display), &event_base, &error_base)) return false;
+  if (!dpms || !display_ || !dpms->DPMSQueryExtension(static_cast<Display*>(display_), &event_base, &error_base)) return false;
   unsigned short level = 0;  // DPMSModeOn is 0
   unsigned char enabled = 0;
-  return dpms->DPMSInfo(static_cast<Display*>(display), &level, &enabled) && enabled && level != 0;
+  return dpms->DPMSInfo(static_cast<Display*>(display_), &level, &enabled) && enabled && level != 0;
 }
 
-void X11Link::Lower(void* display, std::uint64_t window) {
-  if (const XlibFunctions* x = Xlib(); x && display && window)
-    x->XLowerWindow(static_cast<Display*>(display), static_cast<::Window>(window));
+void SdlX11::Lower(std::uint64_t window) const {
+  if (const XlibFunctions* x = Xlib(); x && display_ && window)
+    x->XLowerWindow(static_cast<Display*>(display_), static_cast<::Window>(window));
 }
 
-bool X11Link::Visibility(const void* event, std::uint64_t& window, bool& covered) {
+bool X11Visibility(const void* event, std::uint64_t& window, bool& covered) {
   const auto* e = static_cast<const XEvent*>(event);
   if (e->type != VisibilityNotify) return false;
   window = e->xvisibility.window;
@@ -232,37 +232,37 @@ bool X11Link::Visibility(const void* event, std::uint64_t& window, bool& covered
   return true;
 }
 
-void* X11Link::CreateGc(void* display, std::uint64_t drawable, std::uint32_t pixel) {
+void* SdlX11::CreateGc(std::uint64_t drawable, std::uint32_t pixel) const {
   const XlibFunctions* x = Xlib();
-  if (!x || !display) return nullptr;
+  if (!x || !display_) return nullptr;
   XGCValues values{};
   values.foreground = pixel;
   values.graphics_exposures = False;
-  return x->XCreateGC(static_cast<Display*>(display), static_cast<Drawable>(drawable), GCForeground | GCGraphicsExposures,
+  return x->XCreateGC(static_cast<Display*>(display_), static_cast<Drawable>(drawable), GCForeground | GCGraphicsExposures,
                       &values);
 }
 
-void X11Link::FreeGc(void* display, void* gc) {
-  if (const XlibFunctions* x = Xlib(); x && display && gc) x->XFreeGC(static_cast<Display*>(display), static_cast<GC>(gc));
+void SdlX11::FreeGc(void* gc) const {
+  if (const XlibFunctions* x = Xlib(); x && display_ && gc) x->XFreeGC(static_cast<Display*>(display_), static_cast<GC>(gc));
 }
 
-void X11Link::FillRectangles(void* display, std::uint64_t drawable, void* gc, std::span<const RECT> rects) {
+void SdlX11::FillRectangles(std::uint64_t drawable, void* gc, std::span<const RECT> rects) const {
   static std::vector<XRectangle> boxes;
   const XlibFunctions* x = Xlib();
-  if (!x || !display || !gc) return;
+  if (!x || !display_ || !gc) return;
   boxes.clear();
   for (const RECT& r : rects)
     boxes.push_back({static_cast<short>(r.left), static_cast<short>(r.top), static_cast<unsigned short>(r.right - r.left),
                      static_cast<unsigned short>(r.bottom - r.top)});
-  x->XFillRectangles(static_cast<Display*>(display), static_cast<Drawable>(drawable), static_cast<GC>(gc), boxes.data(),
+  x->XFillRectangles(static_cast<Display*>(display_), static_cast<Drawable>(drawable), static_cast<GC>(gc), boxes.data(),
                      static_cast<int>(boxes.size()));
 }
 
-void X11Link::Flush(void* display) {
-  if (const XlibFunctions* x = Xlib(); x && display) x->XFlush(static_cast<Display*>(display));
+void SdlX11::Flush() const {
+  if (const XlibFunctions* x = Xlib(); x && display_) x->XFlush(static_cast<Display*>(display_));
 }
 
-void X11Link::CatchDisplayLoss(void (*fatal)(const char*)) {
+void CatchX11DisplayLoss(void (*fatal)(const char*)) {
   g_fatal = fatal;
   if (const XlibFunctions* x = Xlib()) x->XSetIOErrorHandler(OnDisplayLost);
 }
@@ -273,24 +273,24 @@ bool X11Link::Open() { return false; }
 std::uint64_t X11Link::Root() { return 0; }
 std::vector<MonitorArea> X11Link::Monitors() { return {}; }
 bool X11Link::Size(std::uint64_t, int&, int&) { return false; }
-int X11Link::ConnectionFd(void*) { return -1; }
-bool X11Link::EventsQueued(void*) { return false; }
-void X11Link::Settle(void*) {}
+int SdlX11::ConnectionFd() const { return -1; }
+bool SdlX11::EventsQueued() const { return false; }
+void SdlX11::Settle() const {}
 std::string X11Link::Undrawable(std::uint64_t) { return ""; }
 std::uint64_t X11Link::CreateChild(std::uint64_t, int, int) { return 0; }
 void X11Link::Resize(std::uint64_t, int, int) {}
 void X11Link::Destroy(std::uint64_t) {}
-void X11Link::WatchStructure(void*, std::uint64_t) {}
-void X11Link::IgnoreErrors() {}
-void X11Link::CatchDisplayLoss(void (*)(const char*)) {}
-void* X11Link::CreateGc(void*, std::uint64_t, std::uint32_t) { return nullptr; }
-void X11Link::WatchVisibility(void*, std::uint64_t) {}
-void X11Link::Lower(void*, std::uint64_t) {}
-bool X11Link::PoweredDown(void*) { return false; }
-bool X11Link::Visibility(const void*, std::uint64_t&, bool&) { return false; }
-void X11Link::FreeGc(void*, void*) {}
-void X11Link::FillRectangles(void*, std::uint64_t, void*, std::span<const RECT>) {}
-void X11Link::Flush(void*) {}
+void SdlX11::WatchStructure(std::uint64_t) const {}
+void IgnoreX11Errors() {}
+void CatchX11DisplayLoss(void (*)(const char*)) {}
+void* SdlX11::CreateGc(std::uint64_t, std::uint32_t) const { return nullptr; }
+void SdlX11::WatchVisibility(std::uint64_t) const {}
+void SdlX11::Lower(std::uint64_t) const {}
+bool SdlX11::PoweredDown() const { return false; }
+bool X11Visibility(const void*, std::uint64_t&, bool&) { return false; }
+void SdlX11::FreeGc(void*) const {}
+void SdlX11::FillRectangles(std::uint64_t, void*, std::span<const RECT>) const {}
+void SdlX11::Flush() const {}
 #endif
 
 }  // namespace squarefield

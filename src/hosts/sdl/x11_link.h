@@ -18,6 +18,8 @@ struct MonitorArea {
   bool operator==(const MonitorArea&) const = default;
 };
 
+// A connection of our own to the display SDL is on, for drawing into a window
+// we do not own.
 class X11Link {
  public:
   ~X11Link();
@@ -30,12 +32,6 @@ class X11Link {
   std::vector<MonitorArea> Monitors();
   // The window's size; false when there is no such window (any more).
   bool Size(std::uint64_t window, int& width, int& height);
-
-  // The connection's socket, and whether events already wait in its queue
-  // (read from the socket, not yet taken).
-  static int ConnectionFd(void* display);
-  static bool EventsQueued(void* display);
-
   // Why nothing could be shown in the window ("" when it can be): input-only,
   // or colours from a palette.
   std::string Undrawable(std::uint64_t window);
@@ -44,39 +40,55 @@ class X11Link {
   std::uint64_t CreateChild(std::uint64_t parent, int width, int height);
   void Resize(std::uint64_t window, int width, int height);
   void Destroy(std::uint64_t window);
-  // Has `display`'s client told when `window` changes size or needs a redraw.
-  static void WatchStructure(void* display, std::uint64_t window);
-
-  // Errors about windows that vanished are expected: note them, do not exit.
-  static void IgnoreErrors();
-  // Waits until the server has handled everything sent on `display` (SDL's
-  // connection), so the errors about a window that went come in while they
-  // are ignored, and not later, when SDL has put back Xlib's handler, which exits.
-  static void Settle(void* display);
-  // Has `display`'s client told when `window` is covered or uncovered, beside
-  // what it is told already.
-  static void WatchVisibility(void* display, std::uint64_t window);
-  // True when the server's power management has put the monitors to sleep
-  // (DPMS standby, suspend or off); false where the server has no DPMS.
-  static bool PoweredDown(void* display);
-  // Puts the window below its siblings.
-  static void Lower(void* display, std::uint64_t window);
-  // For an X event (an XEvent*): when it says how much of a window can be
-  // seen, that window and true when it is fully covered; else false.
-  static bool Visibility(const void* event, std::uint64_t& window, bool& covered);
-
-  // Server-side fills: a graphics context that fills with `pixel`, the
-  // rectangles filled with it in one request, and everything sent.
-  static void* CreateGc(void* display, std::uint64_t drawable, std::uint32_t pixel);
-  static void FreeGc(void* display, void* gc);
-  static void FillRectangles(void* display, std::uint64_t drawable, void* gc, std::span<const RECT> rects);
-  static void Flush(void* display);
-
-  // A lost connection ends the program through `fatal`, which removes temporaries.
-  static void CatchDisplayLoss(void (*fatal)(const char*));
 
  private:
   void* display_ = nullptr;
 };
+
+// SDL's own connection to an X display (its windows' events come through it).
+class SdlX11 {
+ public:
+  SdlX11() = default;
+  explicit SdlX11(void* display) : display_(display) {}
+  bool Connected() const { return display_ != nullptr; }
+
+  // The connection's socket, and whether events already wait in its queue
+  // (read from the socket, not yet taken).
+  int ConnectionFd() const;
+  bool EventsQueued() const;
+  // Has SDL's client told when `window` changes size or needs a redraw.
+  void WatchStructure(std::uint64_t window) const;
+  // Waits until the server has handled everything sent, so the errors about a
+  // window that went come in while they are ignored, and not later, when SDL
+  // has put back Xlib's handler, which exits.
+  void Settle() const;
+  // Has SDL's client told when `window` is covered or uncovered, beside what
+  // it is told already.
+  void WatchVisibility(std::uint64_t window) const;
+  // True when the server's power management has put the monitors to sleep
+  // (DPMS standby, suspend or off); false where the server has no DPMS.
+  bool PoweredDown() const;
+  // Puts the window below its siblings.
+  void Lower(std::uint64_t window) const;
+
+  // Server-side fills: a graphics context that fills with `pixel`, the
+  // rectangles filled with it in one request, and everything sent.
+  void* CreateGc(std::uint64_t drawable, std::uint32_t pixel) const;
+  void FreeGc(void* gc) const;
+  void FillRectangles(std::uint64_t drawable, void* gc, std::span<const RECT> rects) const;
+  void Flush() const;
+
+ private:
+  void* display_ = nullptr;
+};
+
+// What holds for every connection of the program:
+// Errors about windows that vanished are expected: note them, do not exit.
+void IgnoreX11Errors();
+// For an X event (an XEvent*): when it says how much of a window can be
+// seen, that window and true when it is fully covered; else false.
+bool X11Visibility(const void* event, std::uint64_t& window, bool& covered);
+// A lost connection ends the program through `fatal`, which removes temporaries.
+void CatchX11DisplayLoss(void (*fatal)(const char*));
 
 }  // namespace squarefield

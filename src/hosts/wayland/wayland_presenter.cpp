@@ -42,7 +42,7 @@ constexpr std::chrono::milliseconds kUnseenAfter{100};
 // picture, and one that shows nothing of ours costs one commit a second.
 constexpr std::chrono::milliseconds kAskAgainAfter{1000};
 
-struct Output;
+struct Monitor;
 struct Surface;
 
 struct Buffer {
@@ -54,14 +54,14 @@ struct Buffer {
 // One surface and what it shows: its part of the framebuffer, in buffers of its own.
 struct Surface {
   WaylandPresenter::State* state = nullptr;
-  Output* output = nullptr;  // the output it is full screen on; none for a window
+  Monitor* output = nullptr;  // the output it is full screen on; none for a window
   wl_surface* surface = nullptr;
   xdg_surface* xdg = nullptr;
   xdg_toplevel* toplevel = nullptr;
   zwlr_layer_surface_v1* layer = nullptr;  // a wallpaper's: in the background layer
   wp_viewport* viewport = nullptr;
   wp_fractional_scale_v1* fractional = nullptr;
-  std::vector<Output*> entered;       // the outputs it is on (a window's scale)
+  std::vector<Monitor*> entered;      // the monitors it is on (a window's scale)
   int pending_width = 0, pending_height = 0;  // from the configure not yet acked
   int points_width = 0, points_height = 0;    // its size on the desktop
   bool configured = false;
@@ -86,7 +86,7 @@ struct Surface {
   bool MakeBuffers(wl_shm* shm);
 };
 
-struct Output {
+struct Monitor {
   WaylandPresenter::State* state = nullptr;
   wl_output* output = nullptr;
   zxdg_output_v1* xdg = nullptr;      // where the desktop lays it, where the compositor says
@@ -100,7 +100,7 @@ struct Output {
   int refresh_mhz = 0;
   bool done = false;
   std::unique_ptr<Surface> surface;   // full screen: ours on it
-  ~Output() {
+  ~Monitor() {
     surface.reset();
     if (xdg) zxdg_output_v1_destroy(xdg);
     if (output) {
@@ -137,11 +137,11 @@ struct WaylandPresenter::State {
   xkb_context* xkb = nullptr;
   xkb_keymap* keymap = nullptr;
   xkb_state* keys = nullptr;
-  std::vector<std::unique_ptr<Output>> outputs;
+  std::vector<std::unique_ptr<Monitor>> monitors;
   std::unique_ptr<Surface> window;    // --window: the one surface
   bool full_screen = false;
   bool closed = false;                // a surface was closed, or input ended a screensaver
-  bool layout_changed = false;        // outputs or surface sizes changed: lay out again
+  bool layout_changed = false;        // monitors or surface sizes changed: lay out again
   int escape_presses = 0;
   bool escape_down = false;
   bool cursor_hidden = false;
@@ -153,8 +153,8 @@ struct WaylandPresenter::State {
 
   ~State();
   std::vector<Surface*> Surfaces();
-  Surface* NewSurface(Output* output);
-  void Describe(Output& output);
+  Surface* NewSurface(Monitor* output);
+  void Describe(Monitor& output);
   void Lay();
   bool AwaitSizes(std::string& error);
   bool Flush(Surface& s);
@@ -183,13 +183,13 @@ void Ignore(void*, Args...) {}
 
 void SurfaceEnter(void* data, wl_surface*, wl_output* output) {
   auto* s = static_cast<Surface*>(data);
-  for (auto& o : s->state->outputs)
+  for (auto& o : s->state->monitors)
     if (o->output == output) s->entered.push_back(o.get());
   s->state->layout_changed = true;
 }
 void SurfaceLeave(void* data, wl_surface*, wl_output* output) {
   auto* s = static_cast<Surface*>(data);
-  std::erase_if(s->entered, [&](Output* o) { return o->output == output; });
+  std::erase_if(s->entered, [&](Monitor* o) { return o->output == output; });
   s->state->layout_changed = true;
 }
 const wl_surface_listener kSurfaceListener = {SurfaceEnter, SurfaceLeave};
@@ -219,7 +219,7 @@ void Configured(Surface* s) {
   // an output at the output's size (a compositor may size it only once shown).
   int w = s->pending_width, h = s->pending_height;
   if (w <= 0 || h <= 0) {
-    const Output* o = s->output;
+    const Monitor* o = s->output;
     w = s->points_width > 0 ? s->points_width : o && o->Width() > 0 ? o->Width() / o->scale : kWindowWidth;
     h = s->points_height > 0 ? s->points_height : o && o->Height() > 0 ? o->Height() / o->scale : kWindowHeight;
   }
@@ -269,24 +269,24 @@ const xdg_wm_base_listener kWmListener = {Ping};
 
 void OutputGeometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t, std::int32_t,
                     const char*, const char*, std::int32_t transform) {
-  auto* o = static_cast<Output*>(data);
+  auto* o = static_cast<Monitor*>(data);
   o->x = x;
   o->y = y;
   o->transform = transform;
 }
 void OutputMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height, std::int32_t refresh) {
-  auto* o = static_cast<Output*>(data);
+  auto* o = static_cast<Monitor*>(data);
   if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
   o->mode_width = width;
   o->mode_height = height;
   o->refresh_mhz = refresh;
 }
 void OutputDone(void* data, wl_output*) {
-  auto* o = static_cast<Output*>(data);
+  auto* o = static_cast<Monitor*>(data);
   o->done = true;
   o->state->layout_changed = true;
 }
-void OutputScale(void* data, wl_output*, std::int32_t scale) { static_cast<Output*>(data)->scale = std::max(1, scale); }
+void OutputScale(void* data, wl_output*, std::int32_t scale) { static_cast<Monitor*>(data)->scale = std::max(1, scale); }
 const wl_output_listener kOutputListener = {.geometry = OutputGeometry,
                                            .mode = OutputMode,
                                            .done = OutputDone,
@@ -296,13 +296,13 @@ const wl_output_listener kOutputListener = {.geometry = OutputGeometry,
 
 // The desktop's layout: wl_output's own position is 0,0 on many compositors.
 void LogicalPosition(void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y) {
-  auto* o = static_cast<Output*>(data);
+  auto* o = static_cast<Monitor*>(data);
   o->laid = true;
   o->logical_x = x;
   o->logical_y = y;
   o->state->layout_changed = true;
 }
-void XdgOutputDone(void* data, zxdg_output_v1*) { static_cast<Output*>(data)->state->layout_changed = true; }
+void XdgOutputDone(void* data, zxdg_output_v1*) { static_cast<Monitor*>(data)->state->layout_changed = true; }
 const zxdg_output_v1_listener kXdgOutputListener = {.logical_position = LogicalPosition,
                                                    .logical_size = Ignore<zxdg_output_v1*, std::int32_t, std::int32_t>,
                                                    .done = XdgOutputDone,
@@ -416,27 +416,27 @@ void Global(void* data, wl_registry* registry, std::uint32_t name, const char* i
     st->fractional = static_cast<wp_fractional_scale_manager_v1*>(bind(&wp_fractional_scale_manager_v1_interface, 1));
   } else if (!std::strcmp(interface, zxdg_output_manager_v1_interface.name)) {
     st->xdg_outputs = static_cast<zxdg_output_manager_v1*>(bind(&zxdg_output_manager_v1_interface, 3));
-    for (auto& o : st->outputs) st->Describe(*o);
+    for (auto& o : st->monitors) st->Describe(*o);
   } else if (!std::strcmp(interface, wl_seat_interface.name) && st->seat == nullptr) {
     st->seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 1));
     wl_seat_add_listener(st->seat, &kSeatListener, st);
   } else if (!std::strcmp(interface, wl_output_interface.name) && version >= 2) {
-    auto o = std::make_unique<Output>();
+    auto o = std::make_unique<Monitor>();
     o->state = st;
     o->name = name;
     o->output = static_cast<wl_output*>(bind(&wl_output_interface, 4));
     wl_output_add_listener(o->output, &kOutputListener, o.get());
     st->Describe(*o);
-    st->outputs.push_back(std::move(o));
+    st->monitors.push_back(std::move(o));
     st->layout_changed = true;
   }
 }
 void GlobalRemove(void* data, wl_registry*, std::uint32_t name) {
   auto* st = static_cast<State*>(data);
-  for (auto& o : st->outputs)
+  for (auto& o : st->monitors)
     if (o->name == name && st->window) std::erase(st->window->entered, o.get());
   st->KeepPicture();
-  if (std::erase_if(st->outputs, [&](const std::unique_ptr<Output>& o) { return o->name == name; }) > 0) st->layout_changed = true;
+  if (std::erase_if(st->monitors, [&](const std::unique_ptr<Monitor>& o) { return o->name == name; }) > 0) st->layout_changed = true;
 }
 const wl_registry_listener kRegistryListener = {Global, GlobalRemove};
 
@@ -484,7 +484,7 @@ bool Surface::MakeBuffers(wl_shm* shm) {
 
 WaylandPresenter::State::~State() {
   window.reset();
-  outputs.clear();
+  monitors.clear();
   if (keyboard) wl_keyboard_destroy(keyboard);
   if (pointer) wl_pointer_destroy(pointer);
   if (seat) wl_seat_destroy(seat);
@@ -508,19 +508,19 @@ WaylandPresenter::State::~State() {
 std::vector<Surface*> WaylandPresenter::State::Surfaces() {
   std::vector<Surface*> all;
   if (window) all.push_back(window.get());
-  for (auto& o : outputs)
+  for (auto& o : monitors)
     if (o->surface) all.push_back(o->surface.get());
   return all;
 }
 
 // Asks where the desktop lays the output, once both it and the layout's global are known.
-void WaylandPresenter::State::Describe(Output& o) {
+void WaylandPresenter::State::Describe(Monitor& o) {
   if (xdg_outputs == nullptr || o.xdg != nullptr) return;
   o.xdg = zxdg_output_manager_v1_get_xdg_output(xdg_outputs, o.output);
   zxdg_output_v1_add_listener(o.xdg, &kXdgOutputListener, &o);
 }
 
-Surface* WaylandPresenter::State::NewSurface(Output* output) {
+Surface* WaylandPresenter::State::NewSurface(Monitor* output) {
   auto s = std::make_unique<Surface>();
   s->state = this;
   s->output = output;
@@ -565,11 +565,11 @@ Surface* WaylandPresenter::State::NewSurface(Output* output) {
 }
 
 // Each surface's size in pixels and its part of the framebuffer, from the
-// outputs and the sizes the compositor gave.
+// monitors and the sizes the compositor gave.
 void WaylandPresenter::State::Lay() {
   layout_changed = false;
   if (full_screen)
-    for (auto& o : outputs)
+    for (auto& o : monitors)
       if (o->done && !o->surface) NewSurface(o.get());
   std::vector<Surface*> shown;
   std::vector<MonitorPlace> points, pixels;
@@ -577,7 +577,7 @@ void WaylandPresenter::State::Lay() {
     if (!s->configured) continue;
     int scale = 1;
     if (s->output) scale = s->output->scale;
-    for (Output* o : s->entered) scale = std::max(scale, o->scale);
+    for (Monitor* o : s->entered) scale = std::max(scale, o->scale);
     int w, h;
     if (s->viewport && s->scale120 > 0) {
       w = static_cast<int>(std::lround(s->points_width * s->scale120 / 120.0));
@@ -735,7 +735,7 @@ bool WaylandPresenter::Open(const HostConfig& config, std::string& error, bool& 
   st.xkb = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
   st.registry = wl_display_get_registry(st.display);
   wl_registry_add_listener(st.registry, &kRegistryListener, &st);
-  // The globals, then what they say of themselves (the outputs' modes).
+  // The globals, then what they say of themselves (the monitors' modes).
   if (wl_display_roundtrip(st.display) < 0 || wl_display_roundtrip(st.display) < 0) {
     error = "the Wayland display failed while connecting";
     return false;
@@ -755,7 +755,7 @@ bool WaylandPresenter::Open(const HostConfig& config, std::string& error, bool& 
     st.NewSurface(nullptr);
   } else {
     st.full_screen = true;
-    if (st.outputs.empty()) {
+    if (st.monitors.empty()) {
       error = "the display has no monitor to show the field on";
       return false;
     }
@@ -834,7 +834,7 @@ std::optional<Failure> WaylandPresenter::Present(const Framebuffer& fb) {
 
 double WaylandPresenter::RefreshRate() const {
   int best = 0;
-  for (auto& o : state_->outputs) best = std::max(best, o->refresh_mhz);
+  for (auto& o : state_->monitors) best = std::max(best, o->refresh_mhz);
   return best > 0 ? best / 1000.0 : 60.0;
 }
 
@@ -898,7 +898,7 @@ void WaylandPresenter::Unloaded() {
   st.KeepPicture();
   st.fb = nullptr;
   st.window.reset();
-  for (auto& o : st.outputs) o->surface.reset();
+  for (auto& o : st.monitors) o->surface.reset();
   st.full_screen = false;
   if (st.display) wl_display_flush(st.display);
 }

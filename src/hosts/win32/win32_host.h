@@ -145,8 +145,6 @@ class Win32Host final : public Host {
   WindowsApi& Api() override { return api_; }
   Window& FormWindow() override { return window_; }
   ScreenObject Screen() override;
-  int PixelWidth() const override { return session_->ScreenWidth(); }
-  int PixelHeight() const override { return session_->ScreenHeight(); }
   // Windows keeps the screen's pixels: there is no --png on the desktop.
   const Framebuffer* Pixels() const override { return nullptr; }
   std::optional<Failure> Pump() override {
