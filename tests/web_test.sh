@@ -258,7 +258,9 @@ still=$(/usr/bin/python3 tests/web_drive.py still "$base/index.html?motion=1" "$
 # stops it, hidden it draws nothing, a resize (and in Firefox a pixel ratio
 # alone, which is not a resize, on both paths) is followed; each on the
 # program and path the browser offers.
+engines=0
 for engine in firefox webkit; do
+  engines=$((engines + 1))
   export SQUAREFIELD_ENGINE=$engine
   exact=$(/usr/bin/python3 tests/web_drive.py exact "$base/index.html?seed=5&fps=4" "$work") || fail "$engine: driving the seeded page: $exact"
   echo "$engine, page?seed=5&fps=4: $exact"
@@ -277,12 +279,16 @@ for engine in firefox webkit; do
   [ "$(value "$result" small)" = "[640, 480]" ] || fail "$engine: at 640x480 the canvas is $(value "$result" small)"
   { field_in "$work/small.png" 640 480 || field_in "$work/small-later.png" 640 480; } || fail "$engine: no field after the resize to 640x480"
 done
+[ "$engines" = 2 ] || fail "the other engines: $engines of 2 run"
+ratios=0
 for no_worker in "" 1; do
+  ratios=$((ratios + 1))
   ratio=$(SQUAREFIELD_ENGINE=firefox SQUAREFIELD_NO_WORKER_CANVAS=$no_worker /usr/bin/python3 tests/web_drive.py ratio "$base/index.html" "$work")
   echo "firefox, pixel ratio 2 and back${no_worker:+, beside the page}: $ratio"
   [ "$(value "$ratio" ratio2)" = "[1600, 1200]" ] && [ "$(value "$ratio" ratio1)" = "[800, 600]" ] &&
     { field_in "$work/ratio2.png" 1600 1200; } || fail "firefox: the pixel ratio alone not followed: $ratio"
 done
+[ "$ratios" = 2 ] || fail "the pixel ratio: $ratios of 2 paths run"
 unset SQUAREFIELD_ENGINE
 
 # The CPU share at the default pace, printed (bench/web_page.sh holds the target).

@@ -136,7 +136,7 @@ void Describe(CLI::App& app, Options& options, Texts& texts) {
       "Escape ends the effect; so do closing the window, " + std::string(kStopEvents) + " (a second one ends it at once).\n"
       "Exit status: 0 when ended so, 1 after a runtime error or an output that could not be written, "
       "2 for bad options or no display.";
-  for (const OutputSpec& output : OutputKindsTable()) {
+  for (const OutputLine& output : OutputKindsTable()) {
     if (output.built)
       app.add_option(output.option, options.outputs[output.kind], output.help)->type_name("FILE");
     else
@@ -162,7 +162,7 @@ std::optional<Failure> RefuseRepeats(int argc, const char* const* argv) {
     const bool flag = std::find(std::begin(kFlags), std::end(kFlags), name) != std::end(kFlags);
     const bool valued = std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued) ||
                         std::any_of(OutputKindsTable().begin(), OutputKindsTable().end(),
-                                    [&](const OutputSpec& output) { return name == output.option; });
+                                    [&](const OutputLine& output) { return name == output.option; });
     if (!flag && !valued) continue;  // the parser names what it does not know
     if (std::find(seen.begin(), seen.end(), name) != seen.end())
       return Bad(name + " is given twice");
@@ -175,7 +175,7 @@ std::optional<Failure> RefuseRepeats(int argc, const char* const* argv) {
 std::optional<Failure> ReadValues(const CLI::App& app, const Texts& texts, Options& options) {
   // An option given with an empty value is a mistake, not "not given".
   std::vector<std::string> valued(std::begin(kValued), std::end(kValued));
-  for (const OutputSpec& output : OutputKindsTable()) valued.emplace_back(output.option);
+  for (const OutputLine& output : OutputKindsTable()) valued.emplace_back(output.option);
   for (const std::string& name : valued) {
     if (app.get_option_no_throw(name) == nullptr || app.count(name) == 0) continue;
     const auto values = app.get_option(name)->results();
@@ -233,7 +233,7 @@ std::optional<Failure> RefuseConflicts(const Texts& texts, const Options& option
                                       {"--saver", options.saver}, {"--wallpaper", options.wallpaper}})
       if (given) return Bad(std::string(name) + ": on Linux only (X11 and Wayland), not in this build");
   if (!options.headless) {
-    for (const OutputSpec& output : OutputKindsTable())
+    for (const OutputLine& output : OutputKindsTable())
       if (output.headless_only && !options.outputs[output.kind].empty())
         return Bad(std::string(output.option) + ": only with --headless");
     if (!texts.size.empty()) return Bad("--size: only with --headless");
@@ -243,7 +243,7 @@ std::optional<Failure> RefuseConflicts(const Texts& texts, const Options& option
 
 // Each output writable, and no file named for two of them.
 std::optional<Failure> CheckOutputs(const Options& options) {
-  const std::span<const OutputSpec> outputs = OutputKindsTable();
+  const std::span<const OutputLine> outputs = OutputKindsTable();
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     const char* name = outputs[i].option;
     const std::string* path = &options.outputs[outputs[i].kind];

@@ -141,7 +141,7 @@ constexpr bool kHasGif =
     false;
 #endif
 
-const OutputSpec kOutputs[] = {
+const OutputLine kOutputs[] = {
     {OutputKind::Trace, "--trace", "trace", "Log every platform call to FILE ('-': standard output)", false, true,
      [](const std::string& path, Host& host, const RunConfig&) -> std::unique_ptr<Exporter> {
        return std::make_unique<TraceExporter>(path, host);
@@ -166,6 +166,6 @@ static_assert(std::size(kOutputs) == kOutputKinds, "a line for every kind of out
 
 }  // namespace
 
-std::span<const OutputSpec> OutputKindsTable() { return kOutputs; }
+std::span<const OutputLine> OutputKindsTable() { return kOutputs; }
 
 }  // namespace squarefield

@@ -48,7 +48,7 @@ class Exporter {
   virtual bool WrittenAtEnd() const { return false; }
 };
 
-struct OutputSpec {
+struct OutputLine {
   OutputKind kind;
   const char* option;  // its command-line option, "--png"
   const char* name;    // in a sentence: "PNG"
@@ -60,7 +60,7 @@ struct OutputSpec {
 };
 
 // Every kind, in the order they are opened, finished and listed.
-std::span<const OutputSpec> OutputKindsTable();
+std::span<const OutputLine> OutputKindsTable();
 
 // Where a problem with the output at `path` is said: its name, or "standard output".
 std::string OutputProblem(const std::string& path, const std::string& why);

@@ -16,10 +16,10 @@ namespace {
 class Outputs {
  public:
   Outputs(Host& host, const RunConfig& config) {
-    for (const OutputSpec& spec : OutputKindsTable()) {
-      const std::string& path = config.outputs[spec.kind];
-      if (path.empty() || !spec.built) continue;
-      if (auto exporter = spec.make(path, host, config)) exporters_.push_back(std::move(exporter));
+    for (const OutputLine& line : OutputKindsTable()) {
+      const std::string& path = config.outputs[line.kind];
+      if (path.empty() || !line.built) continue;
+      if (auto exporter = line.make(path, host, config)) exporters_.push_back(std::move(exporter));
     }
   }
 
