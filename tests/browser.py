@@ -236,8 +236,19 @@ class WebKit(Browser):
                                       "-screen", "0", "3900x2300x24"], pass_fds=(write,),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
-        display = os.read(read, 16).decode().strip()
+        # Xvfb writes the number and its newline apart, and dies if the pipe
+        # is closed between them: read up to the newline.
+        display = b""
+        while not display.endswith(b"\n"):
+            part = os.read(read, 16)
+            if not part:
+                break
+            display += part
         os.close(read)
+        display = display.decode().strip()
+        if not display:
+            self.stop(self.xvfb)
+            raise SystemExit("webkit: Xvfb did not start")
         port = free_port()
         environment = dict(os.environ, DISPLAY=":" + display)
         self.driver = subprocess.Popen(["WebKitWebDriver", f"--port={port}"], env=environment,
